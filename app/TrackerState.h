@@ -1,0 +1,77 @@
+#pragma once
+// The flags, detection parameters and handles shared by the dialog (GUI thread), tracking
+// start/stop and the frame thread. Flags and numbers are atomics; the two multi-word values
+// (capture file name, source client rectangle) are guarded by a mutex.
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/Geometry.h"
+
+class DialogCanvas;
+
+namespace cv {
+class CascadeClassifier;
+class VideoWriter;
+}  // namespace cv
+
+inline constexpr const char* kNoCaptureFile = "No capture file selected";
+inline constexpr const char* kCascadeFileName = "haarcascade_frontalface_default.xml";
+
+
+// Hershey text settings used to write "Face not found" on the frame copy.
+struct OverlayFont {
+  int face = 0;  // cv::FONT_HERSHEY_PLAIN is 1; 0 until tracking start sets it
+  double hscale = 0, vscale = 0, shear = 0;
+  int thickness = 0;
+  int lineType = 8;
+};
+
+struct TrackerState {
+  std::atomic<int> TrackingActive{0};
+  std::atomic<int> CaptureToFile{0};
+  std::atomic<int> SearchEyeRegions{0};
+  std::atomic<int> EstimateGazeDirection{0};
+  std::atomic<int> EqualizeHist1{0};
+  std::atomic<int> EqualizeHist2{1};
+  std::atomic<int> Finder1Param1{1};
+  std::atomic<int> Finder1Param2{1};
+  std::atomic<int> Finder2Param1{60};
+  std::atomic<int> Finder2Param2{30};
+  std::atomic<int> CalibrationActive{0};
+  std::atomic<int> CalibratedSinceStart{0};
+  std::atomic<double> FrameRate{0.0};
+
+  // Set once at dialog initialisation, before any frame thread exists; null when loading failed.
+  std::shared_ptr<cv::CascadeClassifier> FaceCascade;
+  // Created by tracking start before TrackingActive is set, released after the camera stopped.
+  std::unique_ptr<cv::VideoWriter> CaptureWriter;
+  // Set by tracking start before TrackingActive is set.
+  OverlayFont Font;
+  // The main dialog's client area (set at dialog initialisation; null without a dialog).
+  std::atomic<DialogCanvas*> MainWindow{nullptr};
+
+  std::string CaptureFileName() const;
+  void SetCaptureFileName(const std::string& name);
+  IntRect SourceClientRect() const;
+  void SetSourceClientRect(const IntRect& r);
+
+  TrackerState();
+  ~TrackerState();
+  TrackerState(const TrackerState&) = delete;
+  TrackerState& operator=(const TrackerState&) = delete;
+  // Back to the program-start defaults; no frame thread may be running.
+  void Reset();
+
+ private:
+  mutable std::mutex mutex_;
+  std::string captureFileName_ = kNoCaptureFile;
+  IntRect sourceClientRect_;
+};
+
+// The program's one instance.
+TrackerState& Tracker();
+// Back to the program-start defaults (tests; no frame thread may be running).
+void ResetTrackerState();

@@ -1,0 +1,3 @@
+#include "calibration/AccuracyTest.h"
+
+void ResetAccuracyTargets() {}

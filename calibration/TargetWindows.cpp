@@ -1,0 +1,3 @@
+#include "calibration/TargetWindows.h"
+
+void RegisterTargetWindowClass(const QImage&) {}

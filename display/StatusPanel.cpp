@@ -1,0 +1,3 @@
+#include "display/StatusPanel.h"
+
+void DrawSharedStatusPanel(QImage&) {}

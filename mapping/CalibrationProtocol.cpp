@@ -1,0 +1,3 @@
+#include "mapping/CalibrationProtocol.h"
+
+void CloseCalibrationProtocol() {}

@@ -1,0 +1,4 @@
+set(MAPPING_SOURCES
+  mapping/CalibrationProtocol.cpp mapping/CalibrationProtocol.h
+  mapping/GazeMapping.cpp mapping/GazeMapping.h
+)

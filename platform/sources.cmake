@@ -1,0 +1,12 @@
+set(PLATFORM_SOURCES
+  platform/CameraFrame.h platform/Geometry.h
+  platform/DialogCanvas.cpp platform/DialogCanvas.h
+  platform/Machine.cpp platform/Machine.h
+  platform/NamedWindows.cpp platform/NamedWindows.h
+  platform/Prompts.cpp platform/Prompts.h
+  platform/Resources.cpp platform/Resources.h
+  platform/Surface.cpp platform/Surface.h
+  platform/TargetWindowHost.cpp platform/TargetWindowHost.h
+)
+set(PLATFORM_WIDGET_SOURCES
+)

@@ -1,0 +1,1 @@
+pupiltrak_add_test(smoke_tests smoke_test.cpp)

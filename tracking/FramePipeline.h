@@ -1,0 +1,68 @@
+#pragma once
+// ProcessFrame: everything done with one frame, from the grey image to the recorded mosaic.
+// The pipeline works on what its context names; the program and the tools wire one context
+// to the shared records, tests wire their own.
+
+#include <QImage>
+#include <functional>
+#include <opencv2/core.hpp>
+#include <string>
+
+#include "app/TrackerState.h"
+#include "tracking/FrameResults.h"
+
+class DialogCanvas;
+class NamedWindows;
+class EyeRegions;
+class PointHistory;
+namespace cv {
+class VideoWriter;
+}
+
+// What the pipeline hands on, in the order it does so. Unset hooks are skipped.
+struct PipelineHooks {
+  // Draws the status panel into the 160 x 120 surface.
+  std::function<void(QImage& surface)> drawStatusPanel;
+  // Draws the calibration panel over it (reads the run's collecting flag and current target).
+  std::function<void(QImage& surface)> calibrationPanelStep;
+  // Hands one sample to the calibration run.
+  std::function<void(double dxL, double dyL, double dxR, double dyR)> appendSample;
+  // Whether the run is still collecting, read right after a sample was handed on.
+  std::function<bool()> collectingSamples;
+  // Fits the gaze mapping once the run has ended (given the capture file name).
+  std::function<void(const std::string& captureFileName)> fitGazeMapping;
+  // Shows both strip charts anew ("Gaze X" first).
+  std::function<void()> showCharts;
+};
+
+// Time spent per stage of the latest frame, in milliseconds (for benchmarks).
+struct StageTimings {
+  double convert = 0;   // grey, small image, equalisation
+  double face = 0;      // face detection
+  double finder1 = 0;   // both eyes: region grey and finder 1
+  double finder2 = 0;   // both eyes: pupil window, finder 2, eye vector
+  double tiles = 0;     // eye tiles, camera quarter
+  double panels = 0;    // status and calibration panel snapshots
+  double output = 0;    // preview and video
+};
+
+struct PipelineContext {
+  TrackerState* state = nullptr;
+  FrameResults* results = nullptr;
+  EyeRegions* eyeRegions = nullptr;
+  PointHistory* histories[2] = {nullptr, nullptr};
+  // Where the panel snapshots are painted; null: not painted.
+  DialogCanvas* dialog = nullptr;
+  // Where the mosaic is shown as "Preview"; null: not shown.
+  NamedWindows* windows = nullptr;
+  PipelineHooks hooks;
+  // Optional per-stage timing of the latest frame.
+  StageTimings* timings = nullptr;
+  // Optional: receives the finished mosaic of every frame (tools that record it themselves).
+  std::function<void(const cv::Mat& mosaic)> onMosaic;
+};
+
+// Processes one frame. frameCopy: top-down 8-bit BGR copy; cameraFrame: the camera's own
+// bottom-up buffer, drawn into; writer: the open video writer or null.
+void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame,
+                  const OverlayFont& font, cv::VideoWriter* writer);

@@ -1,0 +1,8 @@
+#include "tracking/FrameResults.h"
+
+FrameResults& SharedFrameResults() {
+  static FrameResults results;
+  return results;
+}
+
+void ResetFrameResults() { SharedFrameResults() = FrameResults{}; }
