@@ -1,7 +1,19 @@
 #pragma once
 // Target windows on the screen and the transparent marker drawing.
 
+#include <QColor>
 #include <QImage>
 
 // Registers the target window class once, at dialog initialisation.
 void RegisterTargetWindowClass(const QImage& targetBitmap);
+
+// Calibration target window i (0..8) at the shared run's target position; destroys all
+// calibration target windows first. An index outside 0..8 only destroys them.
+void CreateCalibrationTargetWindow(int i);
+// Replaces the accuracy target window by one centred on (x, y).
+void CreateAccuracyTargetWindow(int x, int y);
+void DestroyCalibrationTargetWindows();
+
+// Draws the 16 x 16 bitmap with its top-left corner at (x - 8, y - 8), leaving the destination
+// unchanged wherever the bitmap has the transparent colour.
+void DrawMarker(QImage& dst, const QImage& bitmap, int x, int y, QColor transparent);

@@ -10,3 +10,7 @@ set(PLATFORM_SOURCES
 )
 set(PLATFORM_WIDGET_SOURCES
 )
+# The camera layer (frame sources, worker thread, property pages) lists its own files.
+include(platform/camera.cmake)
+# The Qt Widgets implementations list their own files.
+include(platform/qt/sources.cmake)

@@ -1,0 +1,3 @@
+#include "capture/FrameCallback.h"
+
+void FrameCallback(CameraFrame&) {}

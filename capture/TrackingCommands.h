@@ -1,0 +1,12 @@
+#pragma once
+// Start Tracking (button 1000), Stop Tracking (button 1001) and the two property-page commands
+// (buttons 1019, 1020). All run on the GUI thread.
+
+class DialogControls;
+
+void StartTrackingCommand(DialogControls& dialog);
+void StopTrackingCommand(DialogControls& dialog);
+bool StartTracking(DialogControls& dialog);
+bool EndTracking(DialogControls& dialog);
+// name: "camera_pp" (button 1019) or "video_pp" (button 1020).
+void PropertyPageCommand(DialogControls& dialog, const char* name);
