@@ -1,6 +1,6 @@
 #include "calibration/CalibrationRun.h"
 
-void CalibrateCommand() {}
+void CalibrateCommand(DialogControls&) {}
 void AppendCalibrationSample(double, double, double, double) {}
 bool CalibrationCollecting() { return false; }
 void SharedCalibrationPanelStep(QImage&) {}

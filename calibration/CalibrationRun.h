@@ -3,8 +3,11 @@
 
 #include <QImage>
 
-// The Calibrate command (button 1021), on the GUI thread.
-void CalibrateCommand();
+class DialogControls;
+
+// The Calibrate command (button 1021), on the GUI thread. The dialog is told of failures it
+// should log (the protocol file that cannot be opened).
+void CalibrateCommand(DialogControls& dialog);
 // Pipeline hooks on the shared run.
 void AppendCalibrationSample(double dxL, double dyL, double dxR, double dyR);
 bool CalibrationCollecting();

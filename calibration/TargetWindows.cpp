@@ -1,7 +1,7 @@
 #include "calibration/TargetWindows.h"
 
 void RegisterTargetWindowClass(const QImage&) {}
-void CreateCalibrationTargetWindow(int) {}
+void CreateCalibrationTargetWindow(int, double, double) {}
 void CreateAccuracyTargetWindow(int, int) {}
 void DestroyCalibrationTargetWindows() {}
 void DrawMarker(QImage&, const QImage&, int, int, QColor) {}

@@ -7,9 +7,10 @@
 // Registers the target window class once, at dialog initialisation.
 void RegisterTargetWindowClass(const QImage& targetBitmap);
 
-// Calibration target window i (0..8) at the shared run's target position; destroys all
-// calibration target windows first. An index outside 0..8 only destroys them.
-void CreateCalibrationTargetWindow(int i);
+// Calibration target window i (0..8) centred on the target's screen position (x, y),
+// truncated to integers; destroys all calibration target windows first. An index outside
+// 0..8 only destroys them.
+void CreateCalibrationTargetWindow(int i, double x, double y);
 // Replaces the accuracy target window by one centred on (x, y).
 void CreateAccuracyTargetWindow(int x, int y);
 void DestroyCalibrationTargetWindows();

@@ -57,6 +57,17 @@ bool HeadlessWindows::ClientRect(uintptr_t handle, IntRect* rect) {
   return false;
 }
 
+void HeadlessWindows::ShowInHandle(uintptr_t handle, const cv::Mat& image) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& [name, w] : windows_) {
+    if (handle != 0 && w.handle == handle) {
+      image.copyTo(w.latest);
+      ++w.shows;
+      return;
+    }
+  }
+}
+
 bool HeadlessWindows::Exists(const std::string& name) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return windows_.count(name) != 0;

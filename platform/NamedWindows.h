@@ -23,6 +23,8 @@ class NamedWindows {
   virtual void Show(const std::string& name, const cv::Mat& image) = 0;
   // Client rectangle of the window with that handle; false for handle 0 or an unknown one.
   virtual bool ClientRect(uintptr_t handle, IntRect* rect) = 0;
+  // Shows a copy of image in the window with that handle (the camera layer's "render").
+  virtual void ShowInHandle(uintptr_t handle, const cv::Mat& image) = 0;
 };
 
 NamedWindows& Windows();
@@ -36,6 +38,7 @@ class HeadlessWindows : public NamedWindows {
   void Destroy(const std::string& name) override;
   void Show(const std::string& name, const cv::Mat& image) override;
   bool ClientRect(uintptr_t handle, IntRect* rect) override;
+  void ShowInHandle(uintptr_t handle, const cv::Mat& image) override;
 
   bool Exists(const std::string& name) const;
   cv::Mat Latest(const std::string& name) const;

@@ -1,2 +1,3 @@
 list(APPEND PLATFORM_WIDGET_SOURCES
+  platform/qt/QtTargetWindows.cpp platform/qt/QtTargetWindows.h
 )
