@@ -1,3 +1,147 @@
 #include "calibration/AccuracyTest.h"
 
-void ResetAccuracyTargets() {}
+#include <algorithm>
+#include <cmath>
+
+#include "calibration/CalibrationRun.h"
+#include "calibration/TargetWindows.h"
+#include "mapping/AccuracyMeasures.h"
+#include "platform/Machine.h"
+#include "platform/Resources.h"
+#include "tracking/FrameResults.h"
+
+namespace {
+
+constexpr int kPeriod = 50;
+constexpr int kAccuracyMarkerBitmap = 162;
+constexpr int kGazeMarkerBitmap = 150;
+// The chart value that stands for "no eye found"; it is passed as a gap and never plotted.
+constexpr double kGapValue = 999.999;
+
+// Panel coordinate of a screen coordinate, rounded to the nearest integer. Far-off gaze points
+// are clamped first so the conversion stays defined; the marker then lies off the panel.
+int PanelCoordinate(int panelSize, int screenSize, double value) {
+  double v = panelSize / static_cast<double>(screenSize) * value;
+  if (std::isnan(v)) v = -1e6;
+  return static_cast<int>(std::nearbyint(std::clamp(v, -1e6, 1e6)));
+}
+
+void DrawScaledMarker(QImage& surface, int bitmap, int W, int H, double x, double y) {
+  if (W <= 0 || H <= 0) return;  // no run has recorded the screen area
+  DrawMarker(surface, ResourceBitmap(bitmap), PanelCoordinate(surface.width(), W, x),
+             PanelCoordinate(surface.height(), H, y), Qt::white);
+}
+
+}  // namespace
+
+void AccuracyTargetPicker::Reset(uint32_t seed, QSize screen) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  random_.Seed(seed);
+  currentX_ = currentY_ = 0;
+  n_ = 0;
+  Ws_ = screen.width();
+  Hs_ = screen.height();
+}
+
+void AccuracyTargetPicker::ResetToProgramStart() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  random_ = CrtRandom();
+  currentX_ = currentY_ = previousX_ = previousY_ = 0;
+  n_ = 0;
+  Ws_ = Hs_ = 0;
+}
+
+AccuracyTarget AccuracyTargetPicker::Pick() {
+  int x = Ws_ / 2;
+  int y = Hs_ / 2;
+  const int spanX = Ws_ - 2 * kEdge;
+  const int spanY = Hs_ - 2 * kEdge;
+  // A screen too small for the margins keeps its centre.
+  if (spanX > 0 && spanY > 0) {
+    bool found = false;
+    for (int draw = 0; draw < kMaxDraws && !found; ++draw) {
+      x = random_.Next() % spanX + kEdge;
+      y = random_.Next() % spanY + kEdge;
+      found = PointDistance(previousX_, previousY_, x, y) >= kMinDistance;
+    }
+    if (!found) {
+      const int left = kEdge, right = Ws_ - kEdge - 1, top = kEdge, bottom = Hs_ - kEdge - 1;
+      const int corners[4][2] = {{left, top}, {right, top}, {left, bottom}, {right, bottom}};
+      double best = -1;
+      for (const auto& c : corners) {
+        const double d = PointDistance(previousX_, previousY_, c[0], c[1]);
+        if (d > best) {
+          best = d;
+          x = c[0];
+          y = c[1];
+        }
+      }
+    }
+  }
+  previousX_ = currentX_ = x;
+  previousY_ = currentY_ = y;
+  return {x, y, true};
+}
+
+AccuracyTarget AccuracyTargetPicker::Next(int period) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++n_;
+  if (n_ == 1 || (period > 0 && n_ % period == 0)) return Pick();
+  return {currentX_, currentY_, false};
+}
+
+AccuracyTarget AccuracyTargetPicker::Current() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return {currentX_, currentY_, false};
+}
+
+AccuracyTargetPicker& SharedAccuracyTargetPicker() {
+  static AccuracyTargetPicker picker;
+  return picker;
+}
+
+void ResetAccuracyTargets() {
+  SharedAccuracyTargetPicker().Reset(static_cast<uint32_t>(Machine().Now()),
+                                     Machine().ScreenSize());
+}
+
+AccuracyTarget NextAccuracyTarget(int period) { return SharedAccuracyTargetPicker().Next(period); }
+
+void AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
+                      AccuracyTargetPicker& picker, GazeSmoother& smoother,
+                      AccuracyAccumulator& accumulator, PanelEffects& effects) {
+  DrawPanelCaption(surface, QStringLiteral("Accuracy test"));
+  const AccuracyTarget target = picker.Next(kPeriod);
+  DrawScaledMarker(surface, kAccuracyMarkerBitmap, inputs.W, inputs.H, target.x, target.y);
+  if (target.isNew) effects.CreateAccuracyWindow(target.x, target.y);
+
+  const GazeEstimate gaze = EstimateGaze(inputs.mapping, smoother, inputs.fullScreen, inputs.eye1,
+                                         inputs.found1, inputs.eye2, inputs.found2);
+  switch (gaze.kind) {
+    case GazeKind::Point:
+      AddAccuracySample(accumulator, target.x, target.y, gaze.x, gaze.y);
+      effects.AddChartValues(gaze.x, gaze.y, false);
+      DrawScaledMarker(surface, kGazeMarkerBitmap, inputs.W, inputs.H, gaze.x, gaze.y);
+      break;
+    case GazeKind::NoEyes:
+      effects.AddChartValues(kGapValue, kGapValue, true);
+      break;
+    case GazeKind::NoEstimate:
+      break;
+  }
+}
+
+void SharedAccuracyTestStep(QImage& surface, int W, int H) {
+  const FrameResults& r = SharedFrameResults();
+  AccuracyStepInputs inputs;
+  inputs.W = W;
+  inputs.H = H;
+  inputs.fullScreen = Machine().FullScreenSize();
+  inputs.mapping = SharedGazeMapping().Get();
+  inputs.eye1 = {r.dxL, r.dyL};
+  inputs.found1 = r.pupilFound[0];
+  inputs.eye2 = {r.dxR, r.dyR};
+  inputs.found2 = r.pupilFound[1];
+  AccuracyTestStep(surface, inputs, SharedAccuracyTargetPicker(), SharedGazeSmoother(),
+                   SharedAccuracyAccumulator(), SharedPanelEffects());
+}

@@ -1,5 +1,84 @@
 #pragma once
 // The accuracy test: random targets, the live gaze estimate, the error sums.
 
-// Called at every tracking start.
+#include <QImage>
+#include <QSize>
+#include <cstdint>
+#include <mutex>
+
+#include "mapping/GazeMapping.h"
+
+class AccuracyAccumulator;
+class PanelEffects;
+
+// The C runtime's linear congruential generator, as our own code so that a seed gives the same
+// targets on every platform: state * 214013 + 2531011 (mod 2^32), value (state >> 16) & 32767.
+class CrtRandom {
+ public:
+  void Seed(uint32_t seed) { state_ = seed; }
+  int Next() {
+    state_ = state_ * 214013u + 2531011u;
+    return static_cast<int>((state_ >> 16) & 32767u);
+  }
+
+ private:
+  uint32_t state_ = 1;
+};
+
+struct AccuracyTarget {
+  int x = 0, y = 0;
+  bool isNew = false;
+};
+
+// Random accuracy-test targets, 100 px inside every screen edge and at least 500 px from the
+// previous target, a new one on the 1st call and every period-th call after a reset.
+class AccuracyTargetPicker {
+ public:
+  // Random draws per new target before the fallback. Where no point of the allowed area lies
+  // 500 px from the previous target (a small screen with the previous target near its
+  // centre), the draws cannot succeed; the fallback is the corner of the allowed area farthest
+  // from the previous target, which is valid whenever any point is.
+  static constexpr int kMaxDraws = 1000;
+  static constexpr int kEdge = 100;
+  static constexpr double kMinDistance = 500.0;
+
+  // At tracking start: current (0, 0), counter 0, screen size, seed. The previous target stays.
+  void Reset(uint32_t seed, QSize screen);
+  AccuracyTarget Next(int period);
+  AccuracyTarget Current() const;
+  // Everything as at program start, previous target included (tests).
+  void ResetToProgramStart();
+
+ private:
+  AccuracyTarget Pick();
+
+  mutable std::mutex mutex_;
+  CrtRandom random_;
+  int currentX_ = 0, currentY_ = 0;
+  int previousX_ = 0, previousY_ = 0;
+  int n_ = 0;
+  int Ws_ = 0, Hs_ = 0;
+};
+
+AccuracyTargetPicker& SharedAccuracyTargetPicker();
+
+// Called at every tracking start: seeded from the clock, the whole screen's size.
 void ResetAccuracyTargets();
+AccuracyTarget NextAccuracyTarget(int period);
+
+// What one accuracy test step reads besides the shared parts.
+struct AccuracyStepInputs {
+  int W = 0, H = 0;  // the screen area recorded by the last calibration run
+  QSize fullScreen;  // read anew every frame, for the stretch
+  GazeMapping mapping;
+  EyeVector eye1, eye2;  // eye regions 1 and 2
+  bool found1 = false, found2 = false;
+};
+
+// One accuracy test step on the 160 x 120 panel surface: caption, target (and its window when
+// new), gaze estimate, error sums, charts and the gaze marker.
+void AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
+                      AccuracyTargetPicker& picker, GazeSmoother& smoother,
+                      AccuracyAccumulator& accumulator, PanelEffects& effects);
+// The same on the shared records and this frame's results; W, H of the last run.
+void SharedAccuracyTestStep(QImage& surface, int W, int H);

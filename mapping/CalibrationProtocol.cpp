@@ -1,3 +1,196 @@
 #include "mapping/CalibrationProtocol.h"
 
-void CloseCalibrationProtocol() {}
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "calibration/CalibrationRun.h"
+#include "mapping/AccuracyMeasures.h"
+#include "mapping/GazeMapping.h"
+#include "platform/Machine.h"
+
+namespace {
+
+class FileProtocolStream : public ProtocolStream {
+ public:
+  explicit FileProtocolStream(std::FILE* file) : file_(file) {}
+  ~FileProtocolStream() override { std::fclose(file_); }
+  bool Write(const std::string& text) override {
+    if (text.empty()) return true;
+    size_t written = std::fwrite(text.data(), 1, text.size(), file_);
+    if (written != text.size() || std::fflush(file_) != 0) {
+      std::clearerr(file_);
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProtocolStream> OpenProtocolFile(const std::string& path, std::string* error) {
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (!file) {
+    if (error) *error = std::strerror(errno);
+    return nullptr;
+  }
+  // Unbuffered: each line or report is one write, so a failed write leaves nothing behind to
+  // be written later in the middle of another line.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  return std::make_unique<FileProtocolStream>(file);
+}
+
+CalibrationProtocol::CalibrationProtocol(ProtocolOpener opener) : opener_(std::move(opener)) {}
+
+bool CalibrationProtocol::Open(const std::string& path, std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A second Calibrate without Stop Tracking in between: the earlier stream is closed here,
+  // under the lock that every write takes, so no line is lost or written after the close.
+  stream_.reset();
+  std::string why;
+  stream_ = opener_ ? opener_(path, &why) : nullptr;
+  if (!stream_) {
+    if (error) *error = why.empty() ? "cannot be opened" : why;
+    return false;
+  }
+  return true;
+}
+
+bool CalibrationProtocol::IsOpen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stream_ != nullptr;
+}
+
+void CalibrationProtocol::Write(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!stream_) {
+    ++dropped_;
+    return;
+  }
+  if (!stream_->Write(text)) ++failed_;
+}
+
+void CalibrationProtocol::Close(const std::string& finalText) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!stream_) return;
+  if (!stream_->Write(finalText)) ++failed_;
+  stream_.reset();
+}
+
+void CalibrationProtocol::SetOpener(ProtocolOpener opener) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  opener_ = std::move(opener);
+}
+
+int CalibrationProtocol::Dropped() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dropped_;
+}
+
+int CalibrationProtocol::FailedWrites() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return failed_;
+}
+
+CalibrationProtocol& SharedCalibrationProtocol() {
+  static CalibrationProtocol protocol;
+  return protocol;
+}
+
+void CalibrationProtocol::Reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stream_.reset();
+  opener_ = OpenProtocolFile;
+  dropped_ = 0;
+  failed_ = 0;
+}
+
+void ResetSharedCalibrationProtocol() { SharedCalibrationProtocol().Reset(); }
+
+std::string CalibrationProtocolPath() {
+  return Machine().ProgramDirectory() + kCalibrationProtocolFileName;
+}
+
+std::string FormatFixed2(double value) {
+  // to_chars ignores the locale (Qt sets LC_ALL from the environment, and some locales print
+  // a decimal comma) and rounds exactly like printf("%.2f").
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
+  if (r.ec != std::errc()) return "overflow";
+  return std::string(buf, r.ptr);
+}
+
+std::string SampleLineText(int target, int slot, double dxL, double dyL, double dxR, double dyR) {
+  return "Point = " + std::to_string(target) + "\tSample = " + std::to_string(slot) +
+         "\tdxL = " + FormatFixed2(dxL) + "\tdyL = " + FormatFixed2(dyL) +
+         "\tdxR = " + FormatFixed2(dxR) + "\tdyR = " + FormatFixed2(dyR) + "\r\n";
+}
+
+namespace {
+
+std::string FunctionLine(const char* name, const LinearFunction& f) {
+  return std::string(name) + " = " + FormatFixed2(f.a) + " * dx + " + FormatFixed2(f.b) +
+         " * dy + " + FormatFixed2(f.c) + " Error = " + FormatFixed2(f.Error) + "\r\n";
+}
+
+std::string FailureLine(const char* xName, const char* yName, const std::string& why) {
+  return std::string("Fit failed (") + why + "): " + xName + " and " + yName +
+         " were not fitted and keep the values above\r\n";
+}
+
+double MeanOverFittedSlots(const double* values) {
+  double sum = 0;
+  for (int s = kFirstFittedSlot; s < kSlotsPerTarget; ++s) sum += values[s];
+  return sum / (kSlotsPerTarget - kFirstFittedSlot);
+}
+
+}  // namespace
+
+std::string MappingReportText(const CalibrationData& data, const MappingFit& fit,
+                              const std::string& captureFileName) {
+  std::string text = "\r\n";
+  for (int k = 0; k < kCalibrationTargets; ++k) {
+    const CalibrationTarget& t = data.targets[k];
+    text += "Point " + std::to_string(k) +
+            ":\tM(dxL) = " + FormatFixed2(MeanOverFittedSlots(t.dxL)) +
+            "\tM(dyL) = " + FormatFixed2(MeanOverFittedSlots(t.dyL)) +
+            "\tM(dxR) = " + FormatFixed2(MeanOverFittedSlots(t.dxR)) +
+            "\tM(dyR) = " + FormatFixed2(MeanOverFittedSlots(t.dyR)) + "\r\n";
+  }
+  text += "\r\n";
+  text += "Left eye mapping:\r\n";
+  text += FunctionLine("GazeLX", fit.mapping.GazeLX);
+  text += FunctionLine("GazeLY", fit.mapping.GazeLY);
+  if (!fit.leftFitted) text += FailureLine("GazeLX", "GazeLY", fit.leftFailure);
+  text += "\r\n";
+  text += "Right eye mapping:\r\n";
+  text += FunctionLine("GazeRX", fit.mapping.GazeRX);
+  text += FunctionLine("GazeRY", fit.mapping.GazeRY);
+  if (!fit.rightFitted) text += FailureLine("GazeRX", "GazeRY", fit.rightFailure);
+  text += "\r\n";
+  text += "Corresponding video file: " + captureFileName + "\r\n";
+  text += "\r\n";
+  return text;
+}
+
+bool OpenCalibrationProtocol(std::string* error) {
+  return SharedCalibrationProtocol().Open(CalibrationProtocolPath(), error);
+}
+
+void WriteSampleLine(int target, int slot, double dxL, double dyL, double dxR, double dyR) {
+  SharedCalibrationProtocol().Write(SampleLineText(target, slot, dxL, dyL, dxR, dyR));
+}
+
+void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,
+                               int screenWidth) {
+  protocol.Close(AccuracyLinesText(sums, screenWidth));
+}
+
+void CloseCalibrationProtocol() {
+  CloseProtocolWithAccuracy(SharedCalibrationProtocol(), SharedAccuracyAccumulator().Sums(),
+                            SharedCalibrationSamples().Width());
+}

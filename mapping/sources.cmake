@@ -1,4 +1,5 @@
 set(MAPPING_SOURCES
+  mapping/AccuracyMeasures.cpp mapping/AccuracyMeasures.h
   mapping/CalibrationProtocol.cpp mapping/CalibrationProtocol.h
   mapping/GazeMapping.cpp mapping/GazeMapping.h
 )
