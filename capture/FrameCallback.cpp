@@ -1,3 +1,45 @@
 #include "capture/FrameCallback.h"
 
-void FrameCallback(CameraFrame&) {}
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "app/TrackerState.h"
+#include "capture/PipelineWiring.h"
+#include "platform/Machine.h"
+#include "tracking/FramePipeline.h"
+
+void HandleCameraFrame(CameraFrame& frame, FrameCallbackState& own, TrackerState& tracker,
+                       MachineFacts& clock, const FrameProcessor& process) {
+  // The frame rate is kept current for every frame, tracking or not.
+  const double t = static_cast<double>(clock.TickCount());
+  const double ticksPerMillisecond = clock.TickFrequency() / 1000.0;
+  const double ms = (t - own.PreviousFrameTicks) / ticksPerMillisecond;
+  own.PreviousFrameTicks = t;
+  tracker.FrameRate = 1000.0 / ms;
+
+  if (tracker.TrackingActive.load() == 0) return;
+
+  // The pipeline works on a top-down private copy; the camera's buffer stays as it is.
+  cv::Mat frameCopy(frame.image.rows, frame.image.cols, CV_8UC(frame.image.channels()));
+  if (frame.origin != 0)
+    cv::flip(frame.image, frameCopy, 0);
+  else
+    frame.image.copyTo(frameCopy);
+  if (process) process(frameCopy, frame.image, tracker.Font, tracker.CaptureWriter.get());
+  frameCopy.release();
+}
+
+FrameCallbackState& SharedFrameCallbackState() {
+  static FrameCallbackState state;
+  return state;
+}
+
+void ResetFrameCallbackState() { SharedFrameCallbackState() = FrameCallbackState{}; }
+
+void FrameCallback(CameraFrame& frame) {
+  static const FrameProcessor pipeline = [](cv::Mat& frameCopy, cv::Mat& cameraFrame,
+                                            const OverlayFont& font, cv::VideoWriter* writer) {
+    ProcessFrame(SharedPipelineContext(), frameCopy, cameraFrame, font, writer);
+  };
+  HandleCameraFrame(frame, SharedFrameCallbackState(), Tracker(), Machine(), pipeline);
+}

@@ -1,6 +1,39 @@
 #pragma once
 // The camera layer's per-frame callback: frame rate, upright copy, ProcessFrame.
 
+#include <functional>
+#include <opencv2/core.hpp>
+
 #include "platform/CameraFrame.h"
 
+struct OverlayFont;
+struct TrackerState;
+class MachineFacts;
+namespace cv {
+class VideoWriter;
+}
+
+// What the callback keeps from one frame to the next.
+struct FrameCallbackState {
+  // Tick count of the previous frame; 0 at program start and never reset, so the first frame
+  // of a run reports the rate over the whole pause.
+  double PreviousFrameTicks = 0;
+};
+
+// Receives the upright copy, the camera's own (bottom-up) buffer, the overlay font and the
+// writer (may be null).
+using FrameProcessor = std::function<void(cv::Mat& frameCopy, cv::Mat& cameraFrame,
+                                          const OverlayFont& font, cv::VideoWriter* writer)>;
+
+// One frame: updates tracker.FrameRate from clock, and while tracker.TrackingActive is set
+// hands an upright copy of the frame to process.
+void HandleCameraFrame(CameraFrame& frame, FrameCallbackState& own, TrackerState& tracker,
+                       MachineFacts& clock, const FrameProcessor& process);
+
+// The program's callback: HandleCameraFrame with the shared state, Machine() and ProcessFrame
+// on SharedPipelineContext().
 void FrameCallback(CameraFrame& frame);
+
+// The shared callback state (tests reset it; no camera may be running).
+FrameCallbackState& SharedFrameCallbackState();
+void ResetFrameCallbackState();

@@ -2,6 +2,8 @@
 // Start Tracking (button 1000), Stop Tracking (button 1001) and the two property-page commands
 // (buttons 1019, 1020). All run on the GUI thread.
 
+#include <functional>
+
 class DialogControls;
 
 void StartTrackingCommand(DialogControls& dialog);
@@ -10,3 +12,8 @@ bool StartTracking(DialogControls& dialog);
 bool EndTracking(DialogControls& dialog);
 // name: "camera_pp" (button 1019) or "video_pp" (button 1020).
 void PropertyPageCommand(DialogControls& dialog, const char* name);
+
+// StartTracking with work to do after everything is prepared but before frames are let into
+// the pipeline (TrackingActive set): the command resets the pupil histories and the accuracy
+// targets there, so the frame thread never sees them half reset.
+bool StartTracking(DialogControls& dialog, const std::function<void()>& beforeFramesFlow);

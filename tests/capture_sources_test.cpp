@@ -1,0 +1,165 @@
+// Frame sources: conversion to 8-bit B, G, R, video files, image sequences, generated frames.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "capture_fakes.h"
+#include "platform/FrameSource.h"
+
+namespace {
+
+std::string FreshDir(const std::string& name) {
+  std::string dir = ::testing::TempDir() + "/pupiltrak_sources_" + name;
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+std::vector<cv::Mat> ReadAll(FrameSource& source) {
+  std::vector<cv::Mat> frames;
+  cv::Mat f;
+  while (source.Read(f)) frames.push_back(f.clone());
+  return frames;
+}
+
+TEST(ToBgr8Test, ConvertsEveryUsualLayoutToEightBitBgr) {
+  cv::Mat out;
+  cv::Mat grey(4, 5, CV_8UC1, cv::Scalar(77));
+  ASSERT_TRUE(ToBgr8(grey, out));
+  EXPECT_EQ(out.type(), CV_8UC3);
+  EXPECT_EQ(out.at<cv::Vec3b>(2, 3), cv::Vec3b(77, 77, 77));
+
+  cv::Mat bgra(4, 5, CV_8UC4, cv::Scalar(1, 2, 3, 4));
+  ASSERT_TRUE(ToBgr8(bgra, out));
+  EXPECT_EQ(out.at<cv::Vec3b>(0, 0), cv::Vec3b(1, 2, 3));
+
+  cv::Mat deep(4, 5, CV_16UC3, cv::Scalar(65535, 256 * 100, 0));
+  ASSERT_TRUE(ToBgr8(deep, out));
+  EXPECT_EQ(out.at<cv::Vec3b>(1, 1), cv::Vec3b(255, 100, 0));
+
+  cv::Mat unit(4, 5, CV_32FC1, cv::Scalar(0.5));
+  ASSERT_TRUE(ToBgr8(unit, out));
+  EXPECT_EQ(out.type(), CV_8UC3);
+  EXPECT_NEAR(out.at<cv::Vec3b>(0, 0)[1], 128, 1);
+}
+
+TEST(ToBgr8Test, RefusesWhatIsNoPictureAndNeverSharesPixels) {
+  cv::Mat out(2, 2, CV_8UC3);
+  EXPECT_FALSE(ToBgr8(cv::Mat(), out));
+  EXPECT_TRUE(out.empty());
+  EXPECT_FALSE(ToBgr8(cv::Mat(3, 3, CV_8UC2), out));
+
+  cv::Mat bgr = MarkedPicture(3);
+  ASSERT_TRUE(ToBgr8(bgr, out));
+  EXPECT_NE(out.data, bgr.data) << "drawing into the result must not touch the source";
+  EXPECT_EQ(cv::norm(out, bgr, cv::NORM_INF), 0);
+}
+
+TEST(GeneratedSourceTest, EndsAtItsCountOrAtAnEmptyImageAndRestartsOnOpen) {
+  GeneratedSource counted([](int64_t i) { return MarkedPicture(i); }, 0, 4);
+  ASSERT_TRUE(counted.Open());
+  EXPECT_EQ(ReadAll(counted).size(), 4u);
+  EXPECT_EQ(counted.FramesRead(), 4);
+  ASSERT_TRUE(counted.Open());
+  cv::Mat f;
+  ASSERT_TRUE(counted.Read(f));
+  EXPECT_EQ(f.at<cv::Vec3b>(1, 0)[0], 0) << "reopening starts at index 0 again";
+
+  GeneratedSource ending([](int64_t i) { return i < 2 ? MarkedPicture(i) : cv::Mat(); });
+  ASSERT_TRUE(ending.Open());
+  EXPECT_EQ(ReadAll(ending).size(), 2u);
+
+  EXPECT_FALSE(GeneratedSource(nullptr).Open());
+  EXPECT_DOUBLE_EQ(GeneratedSource(MarkedPicture, 25).FrameInterval(), 0.04);
+  EXPECT_DOUBLE_EQ(GeneratedSource(MarkedPicture).FrameInterval(), 0.0);
+}
+
+TEST(VideoFileSourceTest, ReadsEveryFrameAndPacesAtTheFileRate) {
+  std::string dir = FreshDir("video");
+  std::string file = dir + "/clip.avi";
+  {
+    cv::VideoWriter writer(file, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
+                           cv::Size(64, 48), true);
+    ASSERT_TRUE(writer.isOpened());
+    for (int i = 0; i < 7; ++i) writer.write(MarkedPicture(i));
+  }
+  VideoFileSource paced(file);
+  ASSERT_TRUE(paced.Open());
+  EXPECT_NEAR(paced.FramesPerSecond(), 25.0, 1e-6);
+  EXPECT_NEAR(paced.FrameInterval(), 0.04, 1e-9);
+  auto frames = ReadAll(paced);
+  ASSERT_EQ(frames.size(), 7u);
+  EXPECT_EQ(frames[0].size(), cv::Size(64, 48));
+  cv::Vec3b top = frames[0].at<cv::Vec3b>(0, 10), bottom = frames[0].at<cv::Vec3b>(47, 10);
+  EXPECT_GT(top[2], top[0] + 50) << "top row red: read top-down";
+  EXPECT_GT(bottom[0], bottom[2] + 50);
+
+  VideoFileSource fast(file, Pacing::AsFastAsPossible);
+  ASSERT_TRUE(fast.Open());
+  EXPECT_EQ(fast.FrameInterval(), 0.0);
+  EXPECT_EQ(ReadAll(fast).size(), 7u);
+  ASSERT_TRUE(fast.Open());
+  EXPECT_EQ(ReadAll(fast).size(), 7u) << "a reopened file plays from its beginning";
+
+  VideoFileSource missing(dir + "/missing.avi");
+  EXPECT_FALSE(missing.Open());
+  cv::Mat f;
+  EXPECT_FALSE(missing.Read(f));
+}
+
+TEST(ImageSequenceSourceTest, ReadsTheImagesOfAFolderInNameOrder) {
+  std::string dir = FreshDir("folder");
+  cv::imwrite(dir + "/b.png", MarkedPicture(2));
+  cv::imwrite(dir + "/a.png", MarkedPicture(1));
+  cv::Mat grey;
+  cv::cvtColor(MarkedPicture(3), grey, cv::COLOR_BGR2GRAY);
+  cv::imwrite(dir + "/c.pgm", grey);
+  std::ofstream(dir + "/notes.txt") << "not an image";
+
+  ImageSequenceSource source(dir, 10);
+  ASSERT_TRUE(source.Open());
+  EXPECT_DOUBLE_EQ(source.FrameInterval(), 0.1);
+  ASSERT_EQ(source.Files().size(), 3u);
+  auto frames = ReadAll(source);
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].at<cv::Vec3b>(1, 0)[0], 1);
+  EXPECT_EQ(frames[1].at<cv::Vec3b>(1, 0)[0], 2);
+  EXPECT_EQ(frames[2].channels(), 1) << "the layer converts, not the source";
+
+  EXPECT_FALSE(ImageSequenceSource(FreshDir("empty")).Open());
+  EXPECT_FALSE(ImageSequenceSource(dir + "/missing").Open());
+}
+
+TEST(ImageSequenceSourceTest, FollowsAPatternUpToTheFirstMissingNumber) {
+  std::string dir = FreshDir("pattern");
+  for (int i = 1; i <= 4; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/img%03d.png", i);
+    cv::imwrite(dir + name, MarkedPicture(10 + i));
+  }
+  cv::imwrite(dir + "/img006.png", MarkedPicture(16));  // after the gap: not reached
+
+  ImageSequenceSource source(dir + "/img%03d.png", 0, 1);
+  ASSERT_TRUE(source.Open());
+  auto frames = ReadAll(source);
+  ASSERT_EQ(frames.size(), 4u);
+  EXPECT_EQ(frames[3].at<cv::Vec3b>(1, 0)[0], 14);
+
+  EXPECT_FALSE(ImageSequenceSource(dir + "/img%03d.png", 0, 0).Open()) << "no img000.png";
+}
+
+TEST(ImageSequenceSourceTest, AnUnreadableImageEndsTheSequence) {
+  std::string dir = FreshDir("broken");
+  cv::imwrite(dir + "/a.png", MarkedPicture(1));
+  std::ofstream(dir + "/b.png") << "garbage";
+  cv::imwrite(dir + "/c.png", MarkedPicture(3));
+  ImageSequenceSource source(dir);
+  ASSERT_TRUE(source.Open());
+  EXPECT_EQ(ReadAll(source).size(), 1u);
+}
+
+}  // namespace
