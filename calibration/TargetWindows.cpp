@@ -1,7 +1,96 @@
 #include "calibration/TargetWindows.h"
 
-void RegisterTargetWindowClass(const QImage&) {}
-void CreateCalibrationTargetWindow(int, double, double) {}
-void CreateAccuracyTargetWindow(int, int) {}
-void DestroyCalibrationTargetWindows() {}
-void DrawMarker(QImage&, const QImage&, int, int, QColor) {}
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "platform/Prompts.h"
+#include "platform/Surface.h"
+#include "platform/TargetWindowHost.h"
+
+namespace {
+
+constexpr int kCalibrationSlots = 9;
+constexpr int kWindowSize = 200;
+
+std::mutex slotsMutex;
+uintptr_t calibrationSlots[kCalibrationSlots] = {};
+uintptr_t accuracySlot = 0;
+
+void DestroyCalibrationLocked() {
+  for (uintptr_t& slot : calibrationSlots) {
+    if (slot) TargetWindows().Destroy(slot);
+    slot = 0;
+  }
+}
+
+// Truncation toward zero, kept within the range of screen positions that can be offset safely.
+int TruncPosition(double v) {
+  if (std::isnan(v)) return 0;
+  const double limit = 1e9;
+  return static_cast<int>(std::trunc(std::fmax(-limit, std::fmin(limit, v))));
+}
+
+// Creates a target window centred on (x, y); returns its handle, or 0 with the error code.
+uintptr_t CreateTarget(const std::string& title, int x, int y, unsigned long* error) {
+  *error = 0;
+  return TargetWindows().Create(title, x - kWindowSize / 2, y - kWindowSize / 2, kWindowSize,
+                                kWindowSize, error);
+}
+
+void ReportFailure(unsigned long error) {
+  char text[32];
+  std::snprintf(text, sizeof text, "Error %lu", error);
+  UserPrompts().MessageBox(text);
+}
+
+}  // namespace
+
+void RegisterTargetWindowClass(const QImage& targetBitmap) {
+  TargetWindows().RegisterClass(targetBitmap);
+}
+
+void CreateCalibrationTargetWindow(int i, double x, double y) {
+  unsigned long error = 0;
+  {
+    std::lock_guard<std::mutex> lock(slotsMutex);
+    DestroyCalibrationLocked();
+    if (i < 0 || i >= kCalibrationSlots) return;
+    char title[16];
+    std::snprintf(title, sizeof title, "%d", i + 1);
+    calibrationSlots[i] = CreateTarget(title, TruncPosition(x), TruncPosition(y), &error);
+    if (calibrationSlots[i]) return;
+  }
+  // Reported outside the lock: on the GUI thread the message box is modal.
+  ReportFailure(error);
+}
+
+void CreateAccuracyTargetWindow(int x, int y) {
+  unsigned long error = 0;
+  {
+    std::lock_guard<std::mutex> lock(slotsMutex);
+    if (accuracySlot) TargetWindows().Destroy(accuracySlot);
+    accuracySlot = CreateTarget("TitleIsIrrelevant", x, y, &error);
+    if (accuracySlot) return;
+  }
+  ReportFailure(error);
+}
+
+void DestroyCalibrationTargetWindows() {
+  std::lock_guard<std::mutex> lock(slotsMutex);
+  DestroyCalibrationLocked();
+}
+
+void DestroyAllTargetWindows() {
+  std::lock_guard<std::mutex> lock(slotsMutex);
+  DestroyCalibrationLocked();
+  if (accuracySlot) TargetWindows().Destroy(accuracySlot);
+  accuracySlot = 0;
+}
+
+void DrawMarker(QImage& dst, const QImage& bitmap, int x, int y, QColor transparent) {
+  // The fixed offset centres the 16 x 16 markers on (x, y).
+  surface::DrawTransparent(dst, x - 8, y - 8, bitmap, transparent);
+}

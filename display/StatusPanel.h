@@ -3,5 +3,15 @@
 
 #include <QImage>
 
+#include "platform/Geometry.h"
+
+struct FrameResults;
+
+// Draws the panel of one frame's results into the surface (the panel, black to start with).
+// Pupil positions are scaled from the source picture (sourceClientRect) to the surface; with
+// an empty source rectangle the pupil discs are left out, the texts are still written.
+void DrawStatusPanel(QImage& surface, const FrameResults& results, bool searchEyeRegions,
+                     double frameRate, const IntRect& sourceClientRect, const QImage& darkEmblem);
+
 // Draws the panel of the shared frame results and tracker state into the surface.
 void DrawSharedStatusPanel(QImage& surface);

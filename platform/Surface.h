@@ -21,6 +21,11 @@ enum class Rop { SrcCopy, SrcInvert, SrcAnd };
 void BitBlt(QImage& dst, int x, int y, int w, int h, const QImage& src, int sx, int sy,
             Rop rop = Rop::SrcCopy);
 
+// Draws bitmap with its top-left corner at (x, y), leaving dst unchanged wherever the bitmap has
+// the transparent colour: a mask of the transparent pixels and the SrcInvert, SrcAnd, SrcInvert
+// sequence, so every other pixel ends as the bitmap's own.
+void DrawTransparent(QImage& dst, int x, int y, const QImage& bitmap, QColor transparent);
+
 // Rectangle with a one-pixel outline and a solid fill; right and bottom are exclusive.
 void Rectangle(QImage& dst, int left, int top, int right, int bottom, QColor outline, QColor fill);
 
@@ -30,10 +35,16 @@ void FillEllipse(QImage& dst, int left, int top, int right, int bottom, QColor c
 // One line of text, its cell's top-left corner at (x, y), transparent background.
 void TextOut(QImage& dst, int x, int y, const QString& text, const QFont& font, QColor colour);
 
+// Text whose baseline is turned counter-clockwise by escapement tenths of a degree about the
+// cell's top-left corner (x, y); 900 makes it run upwards from there.
+void TextOutRotated(QImage& dst, int x, int y, const QString& text, const QFont& font,
+                    QColor colour, int escapement);
+
 // One line centred horizontally and vertically in rect, transparent background.
 void DrawCentredText(QImage& dst, const QRect& rect, const QString& text, const QFont& font,
                      QColor colour);
 
+// Pixels outside the surface are left alone; reading one gives an invalid colour.
 void SetPixel(QImage& dst, int x, int y, QColor colour);
 QColor GetPixel(const QImage& src, int x, int y);
 
