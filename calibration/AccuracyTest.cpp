@@ -28,11 +28,16 @@ int PanelCoordinate(int panelSize, int screenSize, double value) {
 
 void DrawScaledMarker(QImage& surface, int bitmap, int W, int H, double x, double y) {
   if (W <= 0 || H <= 0) return;  // no run has recorded the screen area
-  DrawMarker(surface, ResourceBitmap(bitmap), PanelCoordinate(surface.width(), W, x),
-             PanelCoordinate(surface.height(), H, y), Qt::white);
+  const QPoint p = AccuracyPanelPosition(surface.size(), W, H, x, y);
+  DrawMarker(surface, ResourceBitmap(bitmap), p.x(), p.y(), Qt::white);
 }
 
 }  // namespace
+
+QPoint AccuracyPanelPosition(QSize panel, int W, int H, double x, double y) {
+  if (W <= 0 || H <= 0) return QPoint(-1000, -1000);
+  return QPoint(PanelCoordinate(panel.width(), W, x), PanelCoordinate(panel.height(), H, y));
+}
 
 void AccuracyTargetPicker::Reset(uint32_t seed, QSize screen) {
   std::lock_guard<std::mutex> lock(mutex_);

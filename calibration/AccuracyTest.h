@@ -2,6 +2,7 @@
 // The accuracy test: random targets, the live gaze estimate, the error sums.
 
 #include <QImage>
+#include <QPoint>
 #include <QSize>
 #include <cstdint>
 #include <mutex>
@@ -65,6 +66,10 @@ AccuracyTargetPicker& SharedAccuracyTargetPicker();
 // Called at every tracking start: seeded from the clock, the whole screen's size.
 void ResetAccuracyTargets();
 AccuracyTarget NextAccuracyTarget(int period);
+
+// Panel position of a screen point in the accuracy test: w / W * x and h / H * y, each rounded
+// to the nearest integer (clamped far outside the panel for wild gaze points).
+QPoint AccuracyPanelPosition(QSize panel, int W, int H, double x, double y);
 
 // What one accuracy test step reads besides the shared parts.
 struct AccuracyStepInputs {
