@@ -3,5 +3,5 @@ pupiltrak_add_test(capture_layer_tests
   capture_camera_test.cpp capture_sources_test.cpp capture_v4l2_test.cpp
   capture_callback_test.cpp capture_codecs_test.cpp)
 # Start and Stop Tracking, the property-page command and the property pages themselves.
-#pupiltrak_add_test(capture_command_tests
-#  capture_commands_test.cpp capture_recording_test.cpp capture_pages_test.cpp GUI)
+pupiltrak_add_test(capture_command_tests
+  capture_commands_test.cpp capture_recording_test.cpp capture_pages_test.cpp GUI)

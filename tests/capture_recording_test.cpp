@@ -1,0 +1,110 @@
+// Recording to the capture file: an AVI written during a short run opens again with the
+// expected frame count and size.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <opencv2/videoio.hpp>
+#include <thread>
+
+#include "app/TrackerState.h"
+#include "capture/FrameCallback.h"
+#include "capture/TrackingCommands.h"
+#include "capture_fakes.h"
+#include "platform/CameraLibrary.h"
+#include "platform/Machine.h"
+#include "platform/NamedWindows.h"
+#include "platform/Prompts.h"
+
+namespace {
+
+struct VideoFacts {
+  bool opened = false;
+  int frames = 0;
+  cv::Size size;
+};
+
+VideoFacts ReadBack(const std::string& file) {
+  VideoFacts facts;
+  cv::VideoCapture reader(file);
+  facts.opened = reader.isOpened();
+  cv::Mat f;
+  while (reader.read(f)) {
+    facts.size = f.size();
+    ++facts.frames;
+  }
+  return facts;
+}
+
+class RecordingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetTrackerState();
+    ResetFrameCallbackState();
+    SetWindows(&windows);
+    SetUserPrompts(&prompts);
+    SetMachine(&machine);
+    Camera().RestoreDefaults();
+    Camera().SetCameraCounter([] { return 1; });
+    file = ::testing::TempDir() + "/pupiltrak_recording_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".avi";
+    std::filesystem::remove(file);
+    Tracker().SetCaptureFileName(file);
+    Tracker().CaptureToFile = 1;
+    prompts.QueueCodec(VideoCodec{cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), "MJPG"});
+  }
+  void TearDown() override {
+    Camera().RestoreDefaults();
+    SetMachine(nullptr);
+    SetUserPrompts(nullptr);
+    SetWindows(nullptr);
+    ResetTrackerState();
+    ResetFrameCallbackState();
+  }
+
+  RecordingDialog dialog;
+  HeadlessWindows windows;
+  ScriptedPrompts prompts;
+  FixedMachine machine;
+  std::string file;
+};
+
+TEST_F(RecordingTest, TheWriterOfARunTakesEveryMosaicWrittenToIt) {
+  // A camera that delivers nothing; the mosaics are written as the pipeline writes them.
+  Camera().SetSourceFactory(
+      [](int) { return std::make_unique<GeneratedSource>(MarkedPicture, 0, 0); });
+  StartTrackingCommand(dialog);
+  ASSERT_NE(Tracker().CaptureWriter, nullptr);
+  for (int i = 0; i < 15; ++i) Tracker().CaptureWriter->write(MarkedPictureSized(i, 320, 240));
+  StopTrackingCommand(dialog);
+
+  VideoFacts facts = ReadBack(file);
+  ASSERT_TRUE(facts.opened);
+  EXPECT_EQ(facts.frames, 15);
+  EXPECT_EQ(facts.size, cv::Size(320, 240));
+}
+
+TEST_F(RecordingTest, AShortRunThroughThePipelineRecordsOneMosaicPerFrame) {
+  // The first frame comes once the start has let frames into the pipeline, so every frame of
+  // the run is processed and recorded.
+  const int64_t frames = 12;
+  Camera().SetSourceFactory([frames](int) {
+    return std::make_unique<GeneratedSource>(
+        [](int64_t i) {
+          while (i == 0 && Tracker().TrackingActive.load() == 0) std::this_thread::yield();
+          return MarkedPictureSized(i, 160, 120);
+        },
+        0, frames);
+  });
+  StartTrackingCommand(dialog);
+  ASSERT_NE(Tracker().CaptureWriter, nullptr);
+  Camera().WaitUntilIdle();
+  EXPECT_EQ(Camera().FramesDelivered(), frames);
+  StopTrackingCommand(dialog);
+
+  VideoFacts facts = ReadBack(file);
+  ASSERT_TRUE(facts.opened);
+  EXPECT_EQ(facts.frames, frames);
+  EXPECT_EQ(facts.size, cv::Size(320, 240));
+}
+
+}  // namespace
