@@ -167,16 +167,6 @@ TEST(SurfaceTest, LineLeavesOutItsEndPoint) {
   EXPECT_EQ(CountOf(e, qRgb(255, 255, 255)), 0);
 }
 
-TEST(SurfaceTest, PixelsOutsideTheSurfaceAreIgnored) {
-  QImage s = surface::Make(3, 3);
-  surface::SetPixel(s, -1, 0, QColor(255, 255, 255));
-  surface::SetPixel(s, 3, 1, QColor(255, 255, 255));
-  surface::SetPixel(s, 1, 1, QColor(12, 34, 56));
-  EXPECT_EQ(CountOf(s, qRgb(255, 255, 255)), 0);
-  EXPECT_EQ(surface::GetPixel(s, 1, 1), QColor(12, 34, 56));
-  EXPECT_FALSE(surface::GetPixel(s, 5, 5).isValid());
-}
-
 TEST(SurfaceTest, TextIsDrawnInOneColourOnATransparentBackgroundBelowItsCorner) {
   QImage s = Filled(120, 40, qRgb(255, 0, 0));
   const QFont font = surface::SystemFont();
@@ -213,13 +203,6 @@ TEST(SurfaceTest, CentredTextSitsInTheMiddleOfItsRectangle) {
   ASSERT_FALSE(ink.isNull());
   EXPECT_NEAR(ink.center().x(), 80, 3);
   EXPECT_NEAR(ink.center().y(), 60, 4);
-}
-
-TEST(SurfaceTest, FontsHaveTheRequestedPixelHeight) {
-  EXPECT_EQ(surface::Arial(9).pixelSize(), 9);
-  EXPECT_EQ(surface::Arial(20).pixelSize(), 20);
-  EXPECT_EQ(surface::Arial(12).weight(), QFont::Normal);
-  EXPECT_GT(surface::SystemFont().pixelSize(), 0);
 }
 
 TEST(SurfaceTest, TransparentCopyKeepsTheDestinationUnderTheTransparentColour) {
