@@ -1,0 +1,2 @@
+pupiltrak_add_test(replay_tests replay_options_test.cpp replay_run_test.cpp)
+target_link_libraries(replay_tests PRIVATE pupiltrak_replay)

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "ReplayOptions.h"
+#include "ReplayReport.h"
+
+namespace {
+std::optional<ReplayOptions> Parse(std::vector<const char*> args, std::string* error) {
+  args.insert(args.begin(), "pupiltrak08-replay");
+  return ParseReplayOptions(static_cast<int>(args.size()), args.data(), error);
+}
+}  // namespace
+
+TEST(ReplayOptionsTest, DefaultsAreTheDialogsAndNoInputMeansTheDemo) {
+  std::string error;
+  auto o = Parse({}, &error);
+  ASSERT_TRUE(o);
+  EXPECT_TRUE(o->demo);
+  EXPECT_EQ(o->eyeRegions, 0);
+  EXPECT_EQ(o->gazeDirection, 0);
+  EXPECT_EQ(o->equalizeHist1, 0);
+  EXPECT_EQ(o->equalizeHist2, 1);
+  EXPECT_EQ(o->finder1Param1, 1);
+  EXPECT_EQ(o->finder1Param2, 1);
+  EXPECT_EQ(o->finder2Param1, 60);
+  EXPECT_EQ(o->finder2Param2, 30);
+}
+
+TEST(ReplayOptionsTest, ReadsEveryFlagInBothSpellings) {
+  std::string error;
+  auto o = Parse({"in.avi", "--gaze-direction", "on", "--finder2-param2=20", "--equalize-hist2",
+                  "off", "--mosaic", "m.avi", "--quiet", "--max-frames", "7"},
+                 &error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_FALSE(o->demo);
+  EXPECT_EQ(o->input, "in.avi");
+  EXPECT_EQ(o->gazeDirection, 1);
+  EXPECT_EQ(o->eyeRegions, 1) << "gaze needs the eye regions, as in the dialog";
+  EXPECT_EQ(o->finder2Param2, 20);
+  EXPECT_EQ(o->equalizeHist2, 0);
+  EXPECT_TRUE(o->writeMosaic);
+  EXPECT_EQ(o->mosaicName, "m.avi");
+  EXPECT_TRUE(o->quiet);
+  EXPECT_EQ(o->maxFrames, 7);
+}
+
+TEST(ReplayOptionsTest, RefusesWhatAUserMistypes) {
+  std::string error;
+  EXPECT_FALSE(Parse({"--frobnicate"}, &error));
+  EXPECT_NE(error.find("unknown option '--frobnicate'"), std::string::npos);
+  EXPECT_FALSE(Parse({"--finder1-param1", "0"}, &error)) << "sliders run from 1 to 200";
+  EXPECT_NE(error.find("1 to 200"), std::string::npos);
+  EXPECT_FALSE(Parse({"--finder1-param1", "201"}, &error));
+  EXPECT_FALSE(Parse({"--eye-regions", "maybe"}, &error));
+  EXPECT_FALSE(Parse({"--csv"}, &error));
+  EXPECT_NE(error.find("needs"), std::string::npos);
+  EXPECT_FALSE(Parse({"a.avi", "--camera", "0"}, &error));
+}
+
+TEST(ReplayOptionsTest, HelpNamesEveryFlagWithAnExample) {
+  std::string usage = ReplayUsage();
+  for (const char* flag :
+       {"--input", "--camera", "--output-dir", "--csv", "--mosaic", "--panels", "--max-frames",
+        "--paced", "--quiet", "--eye-regions", "--gaze-direction", "--equalize-hist1",
+        "--equalize-hist2", "--finder1-param1", "--finder1-param2", "--finder2-param1",
+        "--finder2-param2", "--demo-accuracy-frames", "--seed", "Examples:"})
+    EXPECT_NE(usage.find(flag), std::string::npos) << flag;
+}
+
+TEST(ReplayReportTest, RowsLeaveStagesThatDidNotRunEmpty) {
+  FrameResults r;
+  r.faceFound = true;
+  r.faceRect[0] = 10;
+  r.faceRect[1] = 20;
+  r.faceRect[2] = 110;
+  r.faceRect[3] = 120;
+  r.pupilFound[0] = true;
+  r.pupilPos[0] = {40, 50};
+  r.dxL = -1.5;
+  r.dyL = 2.25;
+  r.dxR = 99;  // stale: eye region 2 has no pupil in this frame
+  FrameRow row;
+  row.frame = 3;
+  row.timeMs = 100;
+  row.frameMs = 4.5;
+  std::string line = CsvRow(row, r, true);
+  EXPECT_EQ(line, "3,100.000,1,10,20,110,120,1,40,50,0,,,-1.5000,2.2500,,,0,,4.500\n");
+  // The header has as many columns as a row.
+  auto count = [](const std::string& s) { return std::count(s.begin(), s.end(), ','); };
+  EXPECT_EQ(count(CsvHeader()), count(line));
+  r.faceFound = false;
+  EXPECT_EQ(CsvRow(row, r, true), "3,100.000,0,,,,,0,,,0,,,,,,,0,,4.500\n");
+}
+
+TEST(ReplayReportTest, SummaryPercentilesAndRates) {
+  ReplaySummary s;
+  FrameResults r;
+  r.faceFound = true;
+  for (int i = 1; i <= 100; ++i) {
+    FrameRow row;
+    row.frameMs = i;
+    r.pupilFound[0] = r.pupilFound[1] = (i % 2 == 0);
+    row.blink = (i % 10 == 0);
+    s.Add(row, r);
+  }
+  EXPECT_DOUBLE_EQ(s.MedianMs(), 50);
+  EXPECT_DOUBLE_EQ(s.Percentile95Ms(), 95);
+  std::string text = s.Format(2.0);
+  EXPECT_NE(text.find("frames: 100"), std::string::npos);
+  EXPECT_NE(text.find("both pupils: 50.0 %"), std::string::npos);
+  EXPECT_NE(text.find("blinks: 10"), std::string::npos);
+  EXPECT_NE(text.find("frames per second: 50.0"), std::string::npos);
+  EXPECT_EQ(ReplaySummary().MedianMs(), 0);
+}
+
+TEST(AtomicOutputFileTest, OnlyACommittedFileAppearsUnderItsName) {
+  std::string path = testing::TempDir() + "atomic_test.csv";
+  std::remove(path.c_str());
+  std::string error;
+  {
+    AtomicOutputFile f(path);
+    ASSERT_TRUE(f.Open(&error));
+    f.Write("half");
+    EXPECT_FALSE(std::ifstream(path).good()) << "nothing under the final name while writing";
+  }  // abandoned: the partial file is removed too
+  EXPECT_FALSE(std::ifstream(path).good());
+  EXPECT_FALSE(std::ifstream(path + ".partial").good());
+  AtomicOutputFile g(path);
+  ASSERT_TRUE(g.Open(&error));
+  g.Write("whole\n");
+  ASSERT_TRUE(g.Commit(&error)) << error;
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  EXPECT_EQ(ss.str(), "whole\n");
+  AtomicOutputFile bad("/nonexistent-folder/x.csv");
+  EXPECT_FALSE(bad.Open(&error));
+  EXPECT_NE(error.find("cannot write"), std::string::npos);
+}

@@ -1,0 +1,237 @@
+// The replay tool end to end: generated videos with known pupils through the real pipeline,
+// the demo session, and the errors a user can act on.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <opencv2/videoio.hpp>
+#include <sstream>
+
+#include "FaceFrameGenerator.h"
+#include "ReplayRun.h"
+
+namespace {
+
+std::string TempDir(const std::string& name) {
+  std::string dir = testing::TempDir() + "replay_" + name + "_" + std::to_string(::getpid());
+  std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  return dir;
+}
+
+std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::vector<std::string>> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> cells;
+    std::stringstream ss(line);
+    std::string cell;
+    while (std::getline(ss, cell, ',')) cells.push_back(cell);
+    if (!line.empty() && line.back() == ',') cells.push_back("");
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+struct GeneratedVideo {
+  std::string path;
+  std::vector<gen::FrameTruth> truth;
+};
+
+// A video of the real face whose pupils wander around their glints, every 7th frame a blink.
+GeneratedVideo MakeVideo(const std::string& dir, int frames) {
+  gen::FacePhoto photo;
+  std::string error;
+  EXPECT_TRUE(gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo,
+                                 &error))
+      << error;
+  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
+  GeneratedVideo video;
+  video.path = dir + "/input.avi";
+  cv::VideoWriter writer(video.path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0,
+                         cv::Size(640, 480), true);
+  EXPECT_TRUE(writer.isOpened());
+  for (int i = 0; i < frames; ++i) {
+    gen::FrameSpec spec;
+    float a = static_cast<float>(i) * 0.7f;
+    spec.gazeOffset[0] = cv::Point2f(2.5f * std::cos(a), 1.5f * std::sin(a));
+    spec.gazeOffset[1] = spec.gazeOffset[0];
+    spec.blink = (i % 7 == 6);
+    spec.noiseSigma = 1.0;
+    spec.noiseSeed = static_cast<uint64_t>(i + 1);
+    gen::FrameTruth truth;
+    writer.write(generator.Render(spec, &truth));
+    video.truth.push_back(truth);
+  }
+  return video;
+}
+
+ReplayOptions Options(const std::string& input, const std::string& out) {
+  ReplayOptions o;
+  o.input = input;
+  o.outputDir = out;
+  o.quiet = true;
+  o.eyeRegions = o.gazeDirection = 1;
+  return o;
+}
+
+}  // namespace
+
+TEST(ReplayRunTest, CsvMatchesTheRenderedTruth) {
+  std::string dir = TempDir("truth");
+  GeneratedVideo video = MakeVideo(dir, 42);
+  ReplayOptions o = Options(video.path, dir + "/out");
+  o.writeMosaic = true;
+  ReplayOutcome outcome = RunReplay(o);
+  ASSERT_EQ(outcome.exitCode, kExitOk) << outcome.message;
+  auto rows = ReadCsv(outcome.csvPath);
+  ASSERT_EQ(rows.size(), 43u);
+  int blinks = 0, open = 0, pupilsNear = 0, pupils = 0;
+  std::vector<double> vectorErrors;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const auto& r = rows[i];
+    ASSERT_EQ(r.size(), 20u);
+    const gen::FrameTruth& t = video.truth[i - 1];
+    EXPECT_EQ(r[2], "1") << "the face is found in frame " << i - 1;
+    if (t.blink) {
+      ++blinks;
+      EXPECT_EQ(r[17], "1") << "closed lids are a blink in frame " << i - 1;
+      continue;
+    }
+    ++open;
+    EXPECT_EQ(r[17], "0");
+    for (int eye = 0; eye < 2; ++eye) {
+      if (r[7 + 3 * eye] != "1") continue;
+      ++pupils;
+      double x = std::stod(r[8 + 3 * eye]), y = std::stod(r[9 + 3 * eye]);
+      if (std::hypot(x - t.eye[eye].pupil.x, y - t.eye[eye].pupil.y) <= 2.0) ++pupilsNear;
+      // The eye vector: pupil minus glint in pupil-zoom pixels (twice frame pixels), in degrees.
+      double ex = std::asin(std::clamp((t.eye[eye].pupil.x - t.eye[eye].glint.x) * 2 / 20.0, -1.0,
+                                       1.0)) * 57.29577957855229;
+      double ey = std::asin(std::clamp((t.eye[eye].glint.y - t.eye[eye].pupil.y) * 2 / 20.0, -1.0,
+                                       1.0)) * 57.29577957855229;
+      vectorErrors.push_back(std::hypot(std::stod(r[13 + 2 * eye]) - ex,
+                                        std::stod(r[14 + 2 * eye]) - ey));
+    }
+  }
+  EXPECT_EQ(blinks, 6);
+  EXPECT_GE(pupils, open * 2 * 9 / 10) << "pupils found in at least 90 % of open eyes";
+  EXPECT_GE(pupilsNear, pupils * 9 / 10) << "found pupils lie within 2 px of the drawn ones";
+  std::sort(vectorErrors.begin(), vectorErrors.end());
+  ASSERT_FALSE(vectorErrors.empty());
+  double median = vectorErrors[vectorErrors.size() / 2];
+  EXPECT_LT(median, 6.0) << "median eye-vector error in degrees";
+  cv::VideoCapture mosaic(outcome.mosaicPath);
+  ASSERT_TRUE(mosaic.isOpened());
+  EXPECT_EQ(mosaic.get(cv::CAP_PROP_FRAME_WIDTH), 320);
+  EXPECT_EQ(mosaic.get(cv::CAP_PROP_FRAME_COUNT), 42);
+}
+
+TEST(ReplayRunTest, ResultsAreTheSameOnEveryRun) {
+  // The CSV of a fixed input must not change when the pipeline is made faster.
+  std::string dir = TempDir("repeat");
+  GeneratedVideo video = MakeVideo(dir, 15);
+  ReplayOutcome a = RunReplay(Options(video.path, dir + "/a"));
+  ReplayOutcome b = RunReplay(Options(video.path, dir + "/b"));
+  ASSERT_EQ(a.exitCode, kExitOk);
+  ASSERT_EQ(b.exitCode, kExitOk);
+  auto ra = ReadCsv(a.csvPath), rb = ReadCsv(b.csvPath);
+  ASSERT_EQ(ra.size(), rb.size());
+  for (size_t i = 0; i < ra.size(); ++i) {
+    // All but the time columns (detection_ms and frame_ms are measured).
+    std::vector<std::string> x(ra[i].begin(), ra[i].end() - 2), y(rb[i].begin(), rb[i].end() - 2);
+    EXPECT_EQ(x, y) << "row " << i;
+  }
+}
+
+TEST(ReplayRunTest, ErrorsAUserCanActOn) {
+  std::string dir = TempDir("errors");
+  ReplayOutcome missing = RunReplay(Options(dir + "/nothing.avi", dir + "/out"));
+  EXPECT_EQ(missing.exitCode, kExitIoError);
+  EXPECT_NE(missing.message.find("no such file"), std::string::npos) << missing.message;
+
+  std::ofstream(dir + "/notes.avi") << "these are not video frames\n";
+  ReplayOutcome notVideo = RunReplay(Options(dir + "/notes.avi", dir + "/out"));
+  EXPECT_EQ(notVideo.exitCode, kExitIoError);
+  EXPECT_NE(notVideo.message.find("not a video"), std::string::npos) << notVideo.message;
+  EXPECT_FALSE(std::ifstream(dir + "/out/frames.csv").good()) << "nothing written on failure";
+
+  GeneratedVideo video = MakeVideo(dir, 5);
+  std::ofstream(dir + "/a-file") << "x";
+  ReplayOutcome badOut = RunReplay(Options(video.path, dir + "/a-file/out"));
+  EXPECT_EQ(badOut.exitCode, kExitIoError);
+  EXPECT_NE(badOut.message.find("output folder"), std::string::npos) << badOut.message;
+
+  if (::geteuid() != 0) {  // root may read anything
+    std::string locked = dir + "/locked.avi";
+    std::system(("cp '" + video.path + "' '" + locked + "' && chmod 000 '" + locked + "'").c_str());
+    ReplayOutcome unreadable = RunReplay(Options(locked, dir + "/out"));
+    EXPECT_EQ(unreadable.exitCode, kExitIoError);
+    EXPECT_NE(unreadable.message.find("cannot read"), std::string::npos);
+  }
+}
+
+TEST(ReplayRunTest, TruncatedVideoKeepsWhatWasReadAndSaysWhereItStopped) {
+  std::string dir = TempDir("truncated");
+  GeneratedVideo video = MakeVideo(dir, 40);
+  std::ifstream in(video.path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string cut = dir + "/cut.avi";
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  ReplayOutcome outcome = RunReplay(Options(cut, dir + "/out"));
+  if (outcome.exitCode == kExitIoError) {
+    // Without its index the file may not open at all: that too must be a clear message.
+    EXPECT_NE(outcome.message.find("not a video"), std::string::npos) << outcome.message;
+    return;
+  }
+  EXPECT_EQ(outcome.exitCode, kExitTruncated) << outcome.message;
+  EXPECT_NE(outcome.message.find("ended at frame"), std::string::npos) << outcome.message;
+  auto rows = ReadCsv(outcome.csvPath);
+  EXPECT_GT(rows.size(), 1u);
+  EXPECT_LT(rows.size(), 41u);
+}
+
+TEST(ReplayRunTest, DemoRunsAWholeCalibrationAndAccuracyTest) {
+  std::string dir = TempDir("demo");
+  ReplayOptions o;
+  o.outputDir = dir;
+  o.quiet = true;
+  o.demo = true;
+  o.demoAccuracyFrames = 150;
+  ReplayOutcome outcome = RunDemo(o);
+  ASSERT_EQ(outcome.exitCode, kExitOk) << outcome.message;
+  std::ifstream in(outcome.protocolPath, std::ios::binary);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    ASSERT_FALSE(line.empty()) << "every line ends with CR LF";
+    EXPECT_EQ(line.back(), '\r');
+    line.pop_back();
+    lines.push_back(line);
+  }
+  // 360 sample lines, the report (1 + 9 + 1 + 3 + 1 + 3 + 1 + 1 + 1) and the accuracy (3 + 1).
+  ASSERT_EQ(lines.size(), 360u + 21u + 4u);
+  EXPECT_EQ(lines[0].rfind("Point = 0\tSample = 0\tdxL = ", 0), 0u);
+  EXPECT_EQ(lines[359].rfind("Point = 8\tSample = 39\tdxL = ", 0), 0u);
+  EXPECT_EQ(lines[360], "");
+  EXPECT_EQ(lines[361].rfind("Point 0:\tM(dxL) = ", 0), 0u);
+  EXPECT_EQ(lines[371], "Left eye mapping:");
+  EXPECT_EQ(lines[375], "Right eye mapping:");
+  EXPECT_EQ(lines[379], "Corresponding video file: No capture file selected");
+  EXPECT_EQ(lines[381].rfind("Accuracy (RMS) in pixels: ", 0), 0u);
+  EXPECT_EQ(lines[382].rfind("Accuracy (RMS) in millimeters: ", 0), 0u);
+  EXPECT_EQ(lines[383].rfind("Accuracy (RMS) in degrees (500 mm screen distance assumed): ", 0), 0u);
+  // The estimate is stretched about the screen centre by the square root of the mapping's
+  // pixels-per-degree slope, so even a perfect eye vector lands several hundred pixels off;
+  // what is checked here is that the three measures agree with each other and are finite.
+  double pixels = std::stod(lines[381].substr(26));
+  double mm = std::stod(lines[382].substr(31));
+  EXPECT_GT(pixels, 0.0);
+  EXPECT_LT(pixels, 2048.0);
+  EXPECT_EQ(mm, std::trunc(pixels * 358.0 / 1024.0));
+  ASSERT_EQ(outcome.accuracy.size(), 3u);
+  EXPECT_EQ(outcome.accuracy[0], lines[381]);
+}

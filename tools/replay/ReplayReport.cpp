@@ -1,0 +1,126 @@
+#include "ReplayReport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+std::string CsvHeader() {
+  return "frame,time_ms,face_found,face_x1,face_y1,face_x2,face_y2,"
+         "pupil1_found,pupil1_x,pupil1_y,pupil2_found,pupil2_x,pupil2_y,"
+         "dxL,dyL,dxR,dyR,blink,detection_ms,frame_ms\n";
+}
+
+namespace {
+std::string Fixed(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+}  // namespace
+
+std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection) {
+  std::string s = std::to_string(row.frame) + "," + Fixed(row.timeMs, 3) + ",";
+  s += r.faceFound ? "1," : "0,";
+  if (r.faceFound) {
+    for (int i = 0; i < 4; ++i) s += std::to_string(r.faceRect[i]) + ",";
+  } else {
+    s += ",,,,";
+  }
+  for (int eye = 0; eye < 2; ++eye) {
+    bool found = r.faceFound && gazeDirection && r.pupilFound[eye];
+    s += found ? "1," : "0,";
+    if (found)
+      s += std::to_string(r.pupilPos[eye].x) + "," + std::to_string(r.pupilPos[eye].y) + ",";
+    else
+      s += ",,";
+  }
+  bool left = r.faceFound && gazeDirection && r.pupilFound[0];
+  bool right = r.faceFound && gazeDirection && r.pupilFound[1];
+  s += left ? Fixed(r.dxL, 4) + "," + Fixed(r.dyL, 4) + "," : ",,";
+  s += right ? Fixed(r.dxR, 4) + "," + Fixed(r.dyR, 4) + "," : ",,";
+  s += row.blink ? "1," : "0,";
+  s += row.detectionRenewed ? Fixed(r.detectionMs, 3) : "";
+  s += "," + Fixed(row.frameMs, 3) + "\n";
+  return s;
+}
+
+void ReplaySummary::Add(const FrameRow& row, const FrameResults& r) {
+  ++frames;
+  if (r.faceFound) ++faceFound;
+  if (r.faceFound && r.pupilFound[0] && r.pupilFound[1]) ++bothPupils;
+  if (row.blink) ++blinks;
+  frameMs.push_back(row.frameMs);
+}
+
+namespace {
+double Quantile(std::vector<double> v, double q) {
+  if (v.empty()) return 0;
+  size_t k = static_cast<size_t>(std::ceil(q * static_cast<double>(v.size()))) - 1;
+  k = std::min(k, v.size() - 1);
+  std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
+  return v[k];
+}
+}  // namespace
+
+double ReplaySummary::MedianMs() const { return Quantile(frameMs, 0.5); }
+double ReplaySummary::Percentile95Ms() const { return Quantile(frameMs, 0.95); }
+
+std::string ReplaySummary::Format(double wallSeconds) const {
+  auto pct = [this](long n) { return frames ? 100.0 * static_cast<double>(n) / frames : 0.0; };
+  char buf[512];
+  std::snprintf(buf, sizeof buf,
+                "frames: %ld\nface found: %.1f %%\nboth pupils: %.1f %%\nblinks: %ld\n"
+                "per-frame time: median %.2f ms, 95th percentile %.2f ms\n"
+                "frames per second: %.1f\n",
+                frames, pct(faceFound), pct(bothPupils), blinks, MedianMs(), Percentile95Ms(),
+                wallSeconds > 0 ? static_cast<double>(frames) / wallSeconds : 0.0);
+  return buf;
+}
+
+AtomicOutputFile::AtomicOutputFile(std::string path)
+    : path_(std::move(path)), temp_(path_ + ".partial") {}
+
+AtomicOutputFile::~AtomicOutputFile() {
+  if (file_) {
+    std::fclose(file_);
+    std::remove(temp_.c_str());
+  }
+}
+
+bool AtomicOutputFile::Open(std::string* error) {
+  file_ = std::fopen(temp_.c_str(), "wb");
+  if (!file_) {
+    *error = "cannot write " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool AtomicOutputFile::Write(const std::string& text) {
+  if (!file_ || failed_) return false;
+  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
+  return !failed_;
+}
+
+bool AtomicOutputFile::Commit(std::string* error) {
+  if (!file_) {
+    *error = "cannot write " + path_;
+    return false;
+  }
+  bool ok = !failed_ && std::fflush(file_) == 0;
+  int err = errno;
+  ok = (std::fclose(file_) == 0) && ok;
+  file_ = nullptr;
+  if (!ok) {
+    std::remove(temp_.c_str());
+    *error = "writing " + path_ + " failed: " + std::strerror(err ? err : EIO);
+    return false;
+  }
+  if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+    *error = "cannot move " + temp_ + " to " + path_ + ": " + std::strerror(errno);
+    std::remove(temp_.c_str());
+    return false;
+  }
+  return true;
+}

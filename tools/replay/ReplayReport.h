@@ -1,0 +1,57 @@
+#pragma once
+// What pupiltrak08-replay writes: the per-frame CSV rows and the closing summary.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tracking/FrameResults.h"
+
+struct FrameRow {
+  long frame = 0;
+  double timeMs = 0;
+  bool blink = false;
+  bool detectionRenewed = false;  // detection time measured in this frame
+  double frameMs = 0;             // time spent in the whole pipeline for this frame
+};
+
+std::string CsvHeader();
+// One CSV line (with its '\n') of the frame's results. Values of a stage that did not run
+// in this frame are left empty, so stale values never look like fresh ones.
+std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection);
+
+struct ReplaySummary {
+  long frames = 0;
+  long faceFound = 0;
+  long bothPupils = 0;
+  long blinks = 0;
+  std::vector<double> frameMs;
+
+  void Add(const FrameRow& row, const FrameResults& r);
+  // Median and 95th percentile of the per-frame time (0 without frames).
+  double MedianMs() const;
+  double Percentile95Ms() const;
+  std::string Format(double wallSeconds) const;
+};
+
+// A file written under a temporary name and renamed into place only when complete, so an
+// interrupted run never leaves a file that looks finished.
+class AtomicOutputFile {
+ public:
+  explicit AtomicOutputFile(std::string path);
+  ~AtomicOutputFile();
+  AtomicOutputFile(const AtomicOutputFile&) = delete;
+  AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+
+  bool Open(std::string* error);
+  bool Write(const std::string& text);
+  // Flushes, closes and renames into place; false (with *error) if anything failed.
+  bool Commit(std::string* error);
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string temp_;
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+};

@@ -1,0 +1,543 @@
+#include "ReplayRun.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/objdetect.hpp>
+#include <opencv2/videoio.hpp>
+#include <thread>
+
+#include "ConsoleLog.h"
+#include "TargetFollowingUser.h"
+#include "app/TrackerState.h"
+#include "calibration/CalibrationRun.h"
+#include "calibration/TargetWindows.h"
+#include "capture/FrameCallback.h"
+#include "capture/PipelineWiring.h"
+#include "capture/TrackingCommands.h"
+#include "display/StripChart.h"
+#include "mapping/CalibrationProtocol.h"
+#include "platform/CameraLibrary.h"
+#include "platform/DialogCanvas.h"
+#include "platform/Machine.h"
+#include "platform/NamedWindows.h"
+#include "platform/Prompts.h"
+#include "platform/Resources.h"
+#include "platform/TargetWindowHost.h"
+#include "tracking/PupilFinder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeDirectories(const std::string& path, std::string* error) {
+  std::string partial;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      partial = path.substr(0, i);
+      if (partial.empty() || IsDirectory(partial)) continue;
+      if (::mkdir(partial.c_str(), 0777) != 0 && !IsDirectory(partial)) {
+        *error = "cannot create the output folder " + partial + ": " + std::strerror(errno);
+        return false;
+      }
+    }
+  }
+  if (::access(path.c_str(), W_OK) != 0) {
+    *error = "cannot write into the output folder " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+  if (!name.empty() && name[0] == '/') return name;
+  return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char buf[4096];
+  if (!::getcwd(buf, sizeof buf)) return path;
+  return Join(buf, path);
+}
+
+// The shared records as a run without a dialog needs them, restored when the run ends.
+class HeadlessPlatform {
+ public:
+  HeadlessPlatform() {
+    SetMachine(&machine);
+    SetWindows(&windows);
+    SetTargetWindows(&targets);
+    SetUserPrompts(&prompts);
+  }
+  ~HeadlessPlatform() {
+    Camera().RestoreDefaults();
+    Tracker().MainWindow = nullptr;
+    SetMachine(nullptr);
+    SetWindows(nullptr);
+    SetTargetWindows(nullptr);
+    SetUserPrompts(nullptr);
+  }
+  FixedMachine machine;
+  HeadlessWindows windows;
+  HeadlessTargetWindows targets;
+  ScriptedPrompts prompts;
+};
+
+void ApplyTrackerOptions(const ReplayOptions& o) {
+  TrackerState& t = Tracker();
+  t.SearchEyeRegions = o.eyeRegions;
+  t.EstimateGazeDirection = o.gazeDirection;
+  t.EqualizeHist1 = o.equalizeHist1;
+  t.EqualizeHist2 = o.equalizeHist2;
+  t.Finder1Param1 = o.finder1Param1;
+  t.Finder1Param2 = o.finder1Param2;
+  t.Finder2Param1 = o.finder2Param1;
+  t.Finder2Param2 = o.finder2Param2;
+}
+
+bool LoadCascade(std::string* error) {
+  std::string path = FindFaceCascade();
+  auto cascade = std::make_shared<cv::CascadeClassifier>();
+  bool ok = false;
+  try {
+    ok = !path.empty() && cascade->load(path) && !cascade->empty();
+  } catch (const cv::Exception&) {
+    ok = false;
+  }
+  if (!ok) {
+    *error = "cannot load the face cascade haarcascade_frontalface_default.xml (install opencv-data)";
+    return false;
+  }
+  Tracker().FaceCascade = cascade;
+  return true;
+}
+
+// Records one CSV row (and the optional panel picture) at the end of every processed frame.
+class FrameRecorder {
+ public:
+  FrameRecorder(AtomicOutputFile& csv, ReplaySummary& summary, std::string panelDir,
+                double framesPerSecond)
+      : csv_(csv), summary_(summary), panelDir_(std::move(panelDir)), fps_(framesPerSecond) {
+    start_ = Clock::now();
+  }
+
+  void OnFrame(const cv::Mat& mosaic) {
+    const FrameResults& r = SharedFrameResults();
+    const TrackerState& t = Tracker();
+    bool eyes = t.SearchEyeRegions.load() != 0;
+    bool gaze = t.EstimateGazeDirection.load() != 0;
+    FrameRow row;
+    row.frame = frame_++;
+    row.timeMs = fps_ > 0 ? 1000.0 * static_cast<double>(row.frame) / fps_
+                          : std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+    row.blink = r.faceFound && eyes && gaze && !r.pupilFound[0] && !r.pupilFound[1];
+    row.detectionRenewed = r.faceFound && eyes;
+    const StageTimings& s = timings;
+    row.frameMs = s.convert + s.face + s.finder1 + s.finder2 + s.tiles + s.panels + s.output;
+    csv_.Write(CsvRow(row, r, gaze));
+    summary_.Add(row, r);
+    if (!panelDir_.empty() && r.faceFound && eyes && gaze && mosaic.cols == 320 && mosaic.rows == 240) {
+      char name[64];
+      std::snprintf(name, sizeof name, "/panel_%06ld.png", row.frame);
+      cv::imwrite(panelDir_ + name, mosaic(cv::Rect(0, 120, 160, 120)));
+    }
+  }
+
+  StageTimings timings;
+
+ private:
+  AtomicOutputFile& csv_;
+  ReplaySummary& summary_;
+  std::string panelDir_;
+  double fps_;
+  long frame_ = 0;
+  Clock::time_point start_;
+};
+
+struct Outputs {
+  std::unique_ptr<AtomicOutputFile> csv;
+  std::string panelDir;
+  std::string mosaicPath;
+  std::string mosaicTemp;
+};
+
+bool PrepareOutputs(const ReplayOptions& o, Outputs* out, ReplayOutcome* outcome) {
+  std::string error;
+  if (!MakeDirectories(o.outputDir, &error)) {
+    outcome->exitCode = kExitIoError;
+    outcome->message = error;
+    return false;
+  }
+  outcome->csvPath = Join(o.outputDir, o.csvName);
+  out->csv = std::make_unique<AtomicOutputFile>(outcome->csvPath);
+  if (!out->csv->Open(&error)) {
+    outcome->exitCode = kExitIoError;
+    outcome->message = error;
+    return false;
+  }
+  out->csv->Write(CsvHeader());
+  if (o.writePanels) {
+    out->panelDir = Join(o.outputDir, "panels");
+    if (!MakeDirectories(out->panelDir, &error)) {
+      outcome->exitCode = kExitIoError;
+      outcome->message = error;
+      return false;
+    }
+  }
+  if (o.writeMosaic) {
+    out->mosaicPath = Join(o.outputDir, o.mosaicName);
+    out->mosaicTemp = out->mosaicPath + ".partial.avi";
+  }
+  return true;
+}
+
+void ProgressLine(long done, long total, double seconds, bool final) {
+  double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  if (total > 0) {
+    double left = rate > 0 ? static_cast<double>(total - done) / rate : 0;
+    std::fprintf(stderr, "\rframes %ld of %ld, %.1f fps, %.0f s left   ", done, total, rate,
+                 std::max(0.0, left));
+  } else {
+    std::fprintf(stderr, "\rframes %ld, %.1f fps   ", done, rate);
+  }
+  if (final) std::fprintf(stderr, "\n");
+}
+
+// Waits for the camera layer to finish, with a progress line unless quiet: rewritten in place
+// on a terminal, a new line every ten seconds otherwise.
+void WaitForRun(const ReplayOptions& o, long total, Clock::time_point start) {
+  const bool terminal = ::isatty(STDERR_FILENO) != 0;
+  const double every = terminal ? 0.5 : 10.0;
+  double nextAt = every;
+  bool shown = false;
+  while (Camera().Delivering()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    double s = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!o.quiet && s >= nextAt) {
+      ProgressLine(static_cast<long>(Camera().FramesDelivered()), total, s, !terminal);
+      shown = terminal;
+      nextAt = s + every;
+    }
+  }
+  Camera().WaitUntilIdle();
+  if (shown) std::fprintf(stderr, "\n");
+}
+
+}  // namespace
+
+std::string FindFaceCascade() {
+  const std::string name = kCascadeFileName;
+  for (const std::string& dir :
+       {std::string("./"), ExecutableDirectory(), std::string("/usr/share/opencv4/haarcascades/"),
+        std::string("/usr/share/opencv/haarcascades/")}) {
+    if (FileExists(dir + name)) return dir + name;
+  }
+  return "";
+}
+
+ReplayOutcome RunReplay(const ReplayOptions& o) {
+  ReplayOutcome outcome;
+  HeadlessPlatform platform;
+  ResetTrackerState();
+  ResetFrameResults();
+  ResetPointHistories();
+  ResetFrameCallbackState();
+
+  // Check the input before anything is written.
+  std::unique_ptr<FrameSource> source;
+  long total = -1;
+  double fps = 0;
+  if (o.camera) {
+    int cam = *o.camera;
+    source = std::make_unique<V4L2CameraSource>(cam);
+    if (!source->Open()) {
+      outcome.exitCode = kExitIoError;
+      outcome.message = "cannot open camera " + std::to_string(cam) + " (/dev/video" +
+                        std::to_string(cam) + ")";
+      return outcome;
+    }
+    source->Close();
+  } else {
+    const std::string& in = o.input;
+    bool pattern = in.find('%') != std::string::npos;
+    if (!pattern && !FileExists(in)) {
+      outcome.exitCode = kExitIoError;
+      outcome.message = "no such file or folder: " + in;
+      return outcome;
+    }
+    if (!pattern && ::access(in.c_str(), R_OK) != 0) {
+      outcome.exitCode = kExitIoError;
+      outcome.message = "cannot read " + in + ": " + std::strerror(errno);
+      return outcome;
+    }
+    if (pattern || IsDirectory(in)) {
+      auto seq = std::make_unique<ImageSequenceSource>(in, o.paced ? 30.0 : 0.0);
+      if (!seq->Open()) {
+        outcome.exitCode = kExitIoError;
+        outcome.message = "no readable images in " + in;
+        return outcome;
+      }
+      total = pattern ? -1 : static_cast<long>(seq->Files().size());
+      seq->Close();
+      source = std::move(seq);
+    } else {
+      cv::VideoCapture probe;
+      cv::Mat first;
+      bool ok = false;
+      try {
+        ok = probe.open(in) && probe.read(first) && !first.empty();
+      } catch (const cv::Exception&) {
+        ok = false;
+      }
+      if (!ok) {
+        outcome.exitCode = kExitIoError;
+        outcome.message = in + " is not a video that can be read (unknown or damaged format)";
+        return outcome;
+      }
+      fps = probe.get(cv::CAP_PROP_FPS);
+      double count = probe.get(cv::CAP_PROP_FRAME_COUNT);
+      total = count > 0 && std::isfinite(count) ? static_cast<long>(count) : -1;
+      probe.release();
+      source = std::make_unique<VideoFileSource>(in, o.paced ? Pacing::RealTime
+                                                             : Pacing::AsFastAsPossible);
+    }
+  }
+  if (o.maxFrames > 0 && (total < 0 || total > o.maxFrames)) total = o.maxFrames;
+
+  Outputs out;
+  if (!PrepareOutputs(o, &out, &outcome)) return outcome;
+  std::string error;
+  if (!LoadCascade(&error)) {
+    outcome.exitCode = kExitIoError;
+    outcome.message = error;
+    return outcome;
+  }
+  ApplyTrackerOptions(o);
+  Tracker().Font = OverlayFont{cv::FONT_HERSHEY_PLAIN, 4.0, 4.0, 0.0, 4, 8};
+  if (o.writeMosaic) {
+    auto writer = std::make_unique<cv::VideoWriter>(
+        out.mosaicTemp, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0, cv::Size(320, 240), true);
+    if (!writer->isOpened()) {
+      outcome.exitCode = kExitIoError;
+      outcome.message = "cannot write the mosaic video " + out.mosaicPath;
+      return outcome;
+    }
+    Tracker().CaptureWriter = std::move(writer);
+  }
+
+  FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, fps);
+  PipelineContext& ctx = SharedPipelineContext();
+  ctx.timings = &recorder.timings;
+  long maxFrames = o.maxFrames;
+  ctx.onMosaic = [&recorder](const cv::Mat& mosaic) { recorder.OnFrame(mosaic); };
+
+  // Frames come through the camera layer and the program's own frame callback.
+  FrameSource* raw = source.release();
+  Camera().SetCameraCounter([] { return 1; });
+  Camera().SetSourceFactory([raw](int) { return std::unique_ptr<FrameSource>(raw); });
+  Camera().SetEnable(0, true);
+  Camera().SetCallback(0, [maxFrames](CameraFrame& frame) {
+    FrameCallback(frame);
+    if (maxFrames > 0 && Camera().FramesDelivered() >= maxFrames) Camera().Stop();
+  });
+  Tracker().TrackingActive = 1;
+  auto start = Clock::now();
+  if (Camera().Init() == 0 || Camera().Start() != 0) {
+    Tracker().TrackingActive = 0;
+    ctx.onMosaic = nullptr;
+    ctx.timings = nullptr;
+    outcome.exitCode = kExitIoError;
+    outcome.message = "cannot start reading " + (o.camera ? "the camera" : o.input);
+    return outcome;
+  }
+  WaitForRun(o, total, start);
+  Camera().Exit();
+  Tracker().TrackingActive = 0;
+  outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+  ctx.onMosaic = nullptr;
+  ctx.timings = nullptr;
+
+  long done = outcome.summary.frames;
+  bool writerOk = true;
+  if (Tracker().CaptureWriter) {
+    Tracker().CaptureWriter->release();
+    Tracker().CaptureWriter.reset();
+    writerOk = std::rename(out.mosaicTemp.c_str(), out.mosaicPath.c_str()) == 0;
+    outcome.mosaicPath = out.mosaicPath;
+  }
+  if (!out.csv->Commit(&error)) {
+    outcome.exitCode = kExitIoError;
+    outcome.message = error;
+    return outcome;
+  }
+  if (!writerOk) {
+    outcome.exitCode = kExitIoError;
+    outcome.message = "cannot move the mosaic video into place: " + out.mosaicPath;
+    return outcome;
+  }
+  if (!o.camera && total > 0 && done < total && (o.maxFrames <= 0 || done < o.maxFrames)) {
+    outcome.exitCode = kExitTruncated;
+    outcome.message = "the input ended at frame " + std::to_string(done) + " of " +
+                      std::to_string(total) + " (the file looks truncated); the " +
+                      std::to_string(done) + " frames read were processed";
+  }
+  return outcome;
+}
+
+// Resources of a static library must be registered by name, outside any namespace.
+static void InitDemoResources() { Q_INIT_RESOURCE(demo); }
+
+namespace {
+
+// The demo's face: a real photograph built into the program, with its eye centres.
+bool LoadDemoFace(gen::FacePhoto* photo, std::string* error) {
+  InitDemoResources();
+  QFile file(":/demo/jesper_2.jpg");
+  if (!file.open(QIODevice::ReadOnly)) {
+    *error = "the demo photograph is missing from the program";
+    return false;
+  }
+  QByteArray bytes = file.readAll();
+  std::vector<uchar> buffer(bytes.begin(), bytes.end());
+  photo->image = cv::imdecode(buffer, cv::IMREAD_COLOR);
+  if (photo->image.empty()) {
+    *error = "the demo photograph cannot be decoded";
+    return false;
+  }
+  // Eye centres of jesper_2.jpg (image-left eye first), from the test data's eye_centres.csv.
+  photo->eye = {cv::Point2f(325.5f, 211.0f), cv::Point2f(437.167f, 211.667f)};
+  return true;
+}
+
+std::vector<std::string> LastLines(const std::string& path, size_t n) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  if (lines.size() > n) lines.erase(lines.begin(), lines.end() - static_cast<long>(n));
+  return lines;
+}
+
+}  // namespace
+
+ReplayOutcome RunDemo(const ReplayOptions& o) {
+  ReplayOutcome outcome;
+  std::string error;
+  gen::FacePhoto photo;
+  if (!LoadDemoFace(&photo, &error)) {
+    outcome.exitCode = kExitIoError;
+    outcome.message = error;
+    return outcome;
+  }
+  Outputs out;
+  if (!PrepareOutputs(o, &out, &outcome)) return outcome;
+
+  HeadlessPlatform platform;
+  const QSize fullScreen(1024, 710), screen(1024, 768);
+  platform.machine.SetFullScreenSize(fullScreen);
+  platform.machine.SetScreenSize(screen);
+  platform.machine.SetProgramDirectory(Absolute(o.outputDir));
+  platform.machine.SetNow(static_cast<std::time_t>(o.demoSeed));
+  ResetTrackerState();
+  ResetFrameResults();
+  ResetPointHistories();
+  ResetFrameCallbackState();
+  ResetCalibrationForTests();
+  ResetStripCharts();
+  if (!LoadCascade(&error)) {
+    outcome.exitCode = kExitIoError;
+    outcome.message = error;
+    return outcome;
+  }
+  // As the dialog sets itself up: the target window class and the two charts on its client.
+  RegisterTargetWindowClass(ResourceBitmap(158));
+  DialogCanvas canvas(480, 869);
+  Tracker().MainWindow = &canvas;
+  GazeXChart().Create(canvas, 12, 310, 468, 390, 0, fullScreen.width(), "Gaze X");
+  GazeYChart().Create(canvas, 12, 395, 468, 475, 0, fullScreen.height(), "Gaze Y");
+  // The user ticks both options and leaves the sliders as given.
+  ReplayOptions both = o;
+  both.eyeRegions = both.gazeDirection = 1;
+  ApplyTrackerOptions(both);
+  if (o.writeMosaic) {
+    out.mosaicPath = Absolute(Join(o.outputDir, o.mosaicName));
+    std::remove(out.mosaicPath.c_str());
+    Tracker().SetCaptureFileName(out.mosaicPath);
+    Tracker().CaptureToFile = 1;
+    platform.prompts.QueueCodec(VideoCodec{cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), "MJPG"});
+  }
+
+  TargetFollowingUser::Options userOptions;
+  userOptions.user.screen = cv::Size(screen.width(), screen.height());
+  userOptions.seed = o.demoSeed;
+  userOptions.accuracyFrames = o.demoAccuracyFrames;
+  userOptions.maxFrames = 5000 + o.demoAccuracyFrames;  // a calibration that never ends stops here
+  TargetFollowingUser user(gen::FaceFrameGenerator(photo, gen::DefaultScene(cv::Size(640, 480))),
+                           platform.targets, userOptions);
+  Camera().SetCameraCounter([] { return 1; });
+  Camera().SetSourceFactory([&user](int) {
+    return std::make_unique<GeneratedSource>([&user](int64_t i) { return user.Frame(i); });
+  });
+
+  FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, 30.0);
+  PipelineContext& ctx = SharedPipelineContext();
+  ctx.timings = &recorder.timings;
+  ctx.onMosaic = [&recorder](const cv::Mat& mosaic) { recorder.OnFrame(mosaic); };
+
+  ConsoleLog log(!o.quiet);
+  auto start = Clock::now();
+  StartTrackingCommand(log);
+  CalibrateCommand(log);
+  WaitForRun(o, -1, start);
+  StopTrackingCommand(log);
+  outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+  ctx.onMosaic = nullptr;
+  ctx.timings = nullptr;
+  outcome.log = log.Lines();
+  outcome.protocolPath = CalibrationProtocolPath();
+  outcome.mosaicPath = out.mosaicPath;
+  if (!o.quiet) {
+    cv::Mat charts;
+    QImage client = canvas.Snapshot();
+    client.save(QString::fromStdString(Join(o.outputDir, "dialog-client.png")));
+  }
+  Tracker().MainWindow = nullptr;
+
+  if (!out.csv->Commit(&error)) {
+    outcome.exitCode = kExitIoError;
+    outcome.message = error;
+    return outcome;
+  }
+  if (user.FramesOnAccuracyTargets() == 0) {
+    outcome.exitCode = kExitIoError;
+    outcome.message = "the calibration did not complete: the virtual user's pupils were not found "
+                      "often enough";
+    return outcome;
+  }
+  outcome.accuracy = LastLines(outcome.protocolPath, 4);
+  if (outcome.accuracy.size() == 4) outcome.accuracy.pop_back();  // the closing empty line
+  return outcome;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// Runs the tracker without its dialog: on a recorded input, or the built-in demo session.
+
+#include <string>
+#include <vector>
+
+#include "ReplayOptions.h"
+#include "ReplayReport.h"
+
+enum ReplayExit { kExitOk = 0, kExitUsage = 1, kExitIoError = 2, kExitTruncated = 3 };
+
+struct ReplayOutcome {
+  int exitCode = kExitOk;
+  std::string message;  // the one clear sentence of a failure, or a note (empty when none)
+  ReplaySummary summary;
+  double wallSeconds = 0;
+  std::string csvPath;
+  std::string mosaicPath;
+  std::string protocolPath;           // demo only
+  std::vector<std::string> accuracy;  // demo only: the protocol's accuracy lines
+  std::vector<std::string> log;       // the event log of the run
+};
+
+// Loads the frontal-face cascade from the current directory, then beside the program, then from
+// the system's OpenCV data. Returns an empty pointer when none loads.
+std::string FindFaceCascade();
+
+// Replays options.input (or options.camera).
+ReplayOutcome RunReplay(const ReplayOptions& options);
+// The built-in demo: tracking, the whole calibration run and the accuracy test of a virtual
+// user, as the dialog would run them, into options.outputDir.
+ReplayOutcome RunDemo(const ReplayOptions& options);

@@ -1,0 +1,63 @@
+#include "TargetFollowingUser.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/TargetWindowHost.h"
+
+LookTarget VisibleTarget(const HeadlessTargetWindows& windows, cv::Size screen) {
+  LookTarget accuracy;
+  LookTarget calibration;
+  for (const auto& w : windows.Existing()) {
+    cv::Point2d centre(w.geometry.x() + w.geometry.width() / 2,
+                       w.geometry.y() + w.geometry.height() / 2);
+    if (w.title == "TitleIsIrrelevant")
+      accuracy = LookTarget{LookTarget::Accuracy, centre};
+    else
+      calibration = LookTarget{LookTarget::Calibration, centre};
+  }
+  // A calibration target asks for the user's attention even while the accuracy window of an
+  // earlier test is still on the screen.
+  if (calibration.kind == LookTarget::Calibration) return calibration;
+  if (accuracy.kind == LookTarget::Accuracy) return accuracy;
+  return LookTarget{LookTarget::ScreenCentre, cv::Point2d(screen.width / 2.0, screen.height / 2.0)};
+}
+
+TargetFollowingUser::TargetFollowingUser(gen::FaceFrameGenerator generator,
+                                         const HeadlessTargetWindows& windows, Options options)
+    : generator_(std::move(generator)),
+      windows_(windows),
+      options_(options),
+      rng_(options.seed) {}
+
+cv::Mat TargetFollowingUser::Frame(int64_t index) {
+  if (options_.maxFrames >= 0 && index >= options_.maxFrames) return cv::Mat();
+  LookTarget target = VisibleTarget(windows_, options_.user.screen);
+  if (target.kind == LookTarget::Accuracy) {
+    if (options_.accuracyFrames >= 0 && accuracyFrames_.load() >= options_.accuracyFrames)
+      return cv::Mat();  // the session is over: the source ends
+    ++accuracyFrames_;
+  } else if (target.kind == LookTarget::Calibration) {
+    ++calibrationFrames_;
+  }
+  gen::FrameSpec spec;
+  spec.gazeOffset = options_.user.OffsetsFor(target.point.x, target.point.y, &rng_);
+  spec.noiseSigma = options_.noiseSigma;
+  spec.noiseSeed = options_.seed * 1000003ULL + static_cast<uint64_t>(index);
+  if (options_.blinkEvery > 0 && index % options_.blinkEvery == options_.blinkEvery - 1) {
+    spec.blink = true;
+    ++blinkFrames_;
+  } else if (options_.oneEyeEvery > 0 && index % options_.oneEyeEvery == options_.oneEyeEvery / 2) {
+    // The image-right eye closed: the right half of the face from a frame with closed lids.
+    cv::Mat open = generator_.Render(spec);
+    spec.blink = true;
+    cv::Mat closed = generator_.Render(spec);
+    int mid = static_cast<int>(
+        std::lround((generator_.EyeCentre(0).x + generator_.EyeCentre(1).x) / 2.0));
+    mid = std::clamp(mid, 0, open.cols);
+    closed(cv::Rect(mid, 0, open.cols - mid, open.rows)).copyTo(open(cv::Rect(mid, 0, open.cols - mid, open.rows)));
+    ++oneEyeFrames_;
+    return open;
+  }
+  return generator_.Render(spec);
+}

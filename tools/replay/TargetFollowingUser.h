@@ -1,0 +1,63 @@
+#pragma once
+// A virtual user who looks at whichever target is on the screen: the calibration target
+// window while one is shown, otherwise the accuracy target window, otherwise the screen
+// centre. Its frames come from a real face photograph whose rendered pupils and glints follow
+// the eye model toward that point, with sensor noise. Used as a generated frame source by the
+// demo and by the end-to-end tests.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <opencv2/core.hpp>
+#include <optional>
+
+#include "FaceFrameGenerator.h"
+#include "VirtualUser.h"
+
+class HeadlessTargetWindows;
+
+struct LookTarget {
+  enum Kind { ScreenCentre, Calibration, Accuracy } kind = ScreenCentre;
+  cv::Point2d point;
+};
+
+// The target a user would look at among the windows that exist now.
+LookTarget VisibleTarget(const HeadlessTargetWindows& windows, cv::Size screen);
+
+class TargetFollowingUser {
+ public:
+  struct Options {
+    gen::VirtualUser user;
+    double noiseSigma = 2.0;  // sensor noise, grey levels
+    int blinkEvery = 0;       // a blink every this many frames (0: never)
+    int oneEyeEvery = 0;      // a frame with the image-right eye closed every this many frames
+    uint64_t seed = 8;
+    // End the source (an empty frame) after this many frames looking at accuracy targets;
+    // negative: never.
+    int64_t accuracyFrames = -1;
+    // End the source after this many frames in all, whatever happened; negative: never.
+    int64_t maxFrames = -1;
+  };
+
+  TargetFollowingUser(gen::FaceFrameGenerator generator, const HeadlessTargetWindows& windows,
+                      Options options);
+
+  // The frame with the given index (called on the camera layer's worker thread).
+  cv::Mat Frame(int64_t index);
+
+  int64_t FramesOnAccuracyTargets() const { return accuracyFrames_.load(); }
+  int64_t FramesOnCalibrationTargets() const { return calibrationFrames_.load(); }
+  // Frames rendered with both eyes closed / with one eye closed.
+  int64_t BlinkFrames() const { return blinkFrames_.load(); }
+  int64_t OneEyeFrames() const { return oneEyeFrames_.load(); }
+
+ private:
+  gen::FaceFrameGenerator generator_;
+  const HeadlessTargetWindows& windows_;
+  Options options_;
+  cv::RNG rng_;
+  std::atomic<int64_t> accuracyFrames_{0};
+  std::atomic<int64_t> calibrationFrames_{0};
+  std::atomic<int64_t> blinkFrames_{0};
+  std::atomic<int64_t> oneEyeFrames_{0};
+};
