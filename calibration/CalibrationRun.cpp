@@ -275,8 +275,6 @@ void SharedCalibrationPanelStep(QImage& surface) {
                        [&run](QImage& s) { SharedAccuracyTestStep(s, run.W, run.H); });
 }
 
-void ForgetShownCalibrationTarget() { SharedPanelMemory() = PanelMemory(); }
-
 void ResetCalibrationForTests() {
   SharedCalibrationSamples().Reset();
   SharedPanelMemory() = PanelMemory();

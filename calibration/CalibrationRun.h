@@ -127,10 +127,6 @@ struct PanelMemory {
   bool WasCollecting = false;
 };
 PanelMemory& SharedPanelMemory();
-// For whoever takes the calibration target windows down from outside the panel step (at
-// tracking stop, say): the next collecting step then shows its target's window again. Only
-// while no frame thread runs.
-void ForgetShownCalibrationTarget();
 
 // Grey Arial 20 text centred in the whole surface, transparent background.
 void DrawPanelCaption(QImage& surface, const QString& text);

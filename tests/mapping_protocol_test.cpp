@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <atomic>
-#include <clocale>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -70,14 +69,6 @@ TEST(ProtocolFormatTest, TwoDecimalsRoundLikePrintf) {
     std::snprintf(buf, sizeof buf, "%.2f", v);
     ASSERT_EQ(FormatFixed2(v), buf) << v;
   }
-}
-
-TEST(ProtocolFormatTest, DecimalPointWhateverTheLocale) {
-  const char* old = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = old ? old : "C";
-  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale installed";
-  EXPECT_EQ(FormatFixed2(-1.234), "-1.23");
-  std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(ProtocolFormatTest, SampleLineHasTabsAndCrLf) {
