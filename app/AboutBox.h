@@ -1,0 +1,11 @@
+#pragma once
+// The About box (template 100): program icon, name and version, drawn light blue throughout.
+
+#include <QColor>
+#include <QDialog>
+
+class AboutBox : public QDialog {
+ public:
+  static const QColor kBackground;  // RGB(207, 228, 245)
+  explicit AboutBox(QWidget* parent = nullptr);
+};

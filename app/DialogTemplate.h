@@ -1,0 +1,75 @@
+#pragma once
+// The dialog templates as data: one row per control, positions in dialog units. The dialogs
+// build their widgets from these rows, so the layout lives in one place.
+
+#include <QRect>
+#include <vector>
+
+// Control identifiers of the main dialog.
+namespace control_id {
+inline constexpr int kExit = 1;
+inline constexpr int kHelp = 16;
+inline constexpr int kStartTracking = 1000;
+inline constexpr int kStopTracking = 1001;
+inline constexpr int kCaptureFileStatic = 1002;
+inline constexpr int kSetCaptureFile = 1003;
+inline constexpr int kEventLog = 1004;
+inline constexpr int kOptionsGroup = 1009;
+inline constexpr int kEyeRegions = 1010;
+inline constexpr int kGazeDirection = 1012;
+inline constexpr int kCaptureToFile = 1017;
+inline constexpr int kCameraPropertyPage = 1019;
+inline constexpr int kVideoFormatProperties = 1020;
+inline constexpr int kCalibrate = 1021;
+inline constexpr int kEqualizeHist1 = 1022;
+inline constexpr int kEqualizeHist2 = 1023;
+inline constexpr int kFinder1Param2 = 1025;
+inline constexpr int kFinder2Param1 = 1026;
+inline constexpr int kFinder2Param2 = 1027;
+inline constexpr int kFinder1Param1 = 1028;
+// Controls the program never addresses (group boxes, fixed texts, pictures).
+inline constexpr int kStatic = -1;
+}  // namespace control_id
+
+// The system-menu command of the About entry and the text of its menu item (string 101).
+inline constexpr int kAboutCommand = 0x0010;
+inline constexpr const char* kAboutMenuText = "&About PUPILTRAK_08...";
+
+enum class ControlKind {
+  PushButton,
+  DefaultPushButton,
+  StaticText,
+  GroupBox,
+  CheckBox,
+  Trackbar,  // horizontal, no tick marks
+  ListView,  // list mode, no label wrap, bordered
+  Icon,      // the program icon, 32 x 32
+};
+
+struct ControlTemplate {
+  int id;
+  ControlKind kind;
+  const char* text;
+  int x, y, width, height;  // dialog units
+  bool enabled;
+  bool checked;
+};
+
+struct DialogTemplate {
+  int id;
+  const char* caption;
+  int width, height;  // dialog units
+  std::vector<ControlTemplate> controls;
+};
+
+// Template 102: the main dialog.
+const DialogTemplate& MainDialogTemplate();
+// Template 100: the About box.
+const DialogTemplate& AboutDialogTemplate();
+
+// Dialog units to pixels for base units 6 x 13 (the 8-point dialog font): one unit is a quarter
+// of the average character width across and an eighth of the character height down, rounded
+// to the nearest pixel like the window system's MulDiv.
+int DialogUnitsToPixelsX(int units);
+int DialogUnitsToPixelsY(int units);
+QRect DialogUnitsToPixels(const ControlTemplate& control);

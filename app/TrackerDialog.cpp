@@ -1,0 +1,337 @@
+#include "app/TrackerDialog.h"
+
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <opencv2/objdetect.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "app/AboutBox.h"
+#include "app/CaptureFileCommands.h"
+#include "app/DialogFont.h"
+#include "app/DialogTemplate.h"
+#include "app/EventLog.h"
+#include "app/FaceCascade.h"
+#include "app/HelpCommand.h"
+#include "app/OptionCommands.h"
+#include "app/ParameterSlider.h"
+#include "app/TrackerState.h"
+#include "calibration/CalibrationRun.h"
+#include "calibration/TargetWindows.h"
+#include "capture/TrackingCommands.h"
+#include "display/StripChart.h"
+#include "platform/Machine.h"
+#include "platform/Resources.h"
+#include "tracking/FrameResults.h"
+
+namespace {
+
+constexpr int kUnchecked = 0;
+constexpr int kChecked = 1;
+constexpr int kIndeterminate = 2;
+
+QSize ClientSize() {
+  const DialogTemplate& t = MainDialogTemplate();
+  return QSize(DialogUnitsToPixelsX(t.width), DialogUnitsToPixelsY(t.height));
+}
+
+IntRect ToIntRect(const QRect& r) {
+  return IntRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+}  // namespace
+
+DialogHooks DialogHooks::Program() {
+  DialogHooks hooks;
+  hooks.startTracking = StartTrackingCommand;
+  hooks.stopTracking = StopTrackingCommand;
+  hooks.calibrate = CalibrateCommand;
+  hooks.propertyPage = PropertyPageCommand;
+  hooks.paintCharts = [](DialogCanvas& canvas, const IntRect& update) {
+    GazeXChart().Paint(canvas, update);
+    GazeYChart().Paint(canvas, update);
+  };
+  return hooks;
+}
+
+TrackerDialog::TrackerDialog(DialogHooks hooks)
+    : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint),
+      hooks_(std::move(hooks)),
+      canvas_(ClientSize().width(), ClientSize().height()) {
+  // The dialog from its template, with the event log and its image list.
+  BuildControls();
+  Tracker().SetCaptureFileName(kNoCaptureFile);
+  QIcon icon;
+  icon.addPixmap(QPixmap::fromImage(ResourceIcon(128, 32)));
+  icon.addPixmap(QPixmap::fromImage(ResourceIcon(128, 16)));
+  programIcon_ = icon;
+  for (int id : {141, 143, 150, 158, 162}) ResourceBitmap(id);
+
+  // The canvas starts in the dialog's own colour; the frame thread's drawings into it are
+  // painted on the GUI thread.
+  const QColor background = palette().color(QPalette::Window);
+  canvas_.Draw(canvas_.ClientRect(), [&](QImage& image) { image.fill(background); });
+  canvas_.SetChangedCallback([this](const QRect& rect) {
+    QMetaObject::invokeMethod(
+        this, [this, rect] { CanvasChanged(rect); }, Qt::QueuedConnection);
+  });
+
+  ConnectCommands();
+  initResult_ = InitDialog();
+  // Enter presses Exit as long as the user has not moved to another push button.
+  if (QWidget* exit = Control(control_id::kExit)) exit->setFocus(Qt::OtherFocusReason);
+}
+
+TrackerDialog::~TrackerDialog() {
+  // The frame thread draws into the canvas: it must be gone before the canvas is.
+  if (Tracking() && hooks_.stopTracking) hooks_.stopTracking(*this);
+  canvas_.SetChangedCallback(nullptr);
+  DialogCanvas* self = &canvas_;
+  Tracker().MainWindow.compare_exchange_strong(self, nullptr);
+}
+
+void TrackerDialog::BuildControls() {
+  const DialogTemplate& t = MainDialogTemplate();
+  style_ = new DialogStyle;
+  setWindowTitle(QString::fromUtf8(t.caption));
+  setFont(DialogFont());
+  setFixedSize(ClientSize());
+
+  for (const ControlTemplate& c : t.controls) {
+    const QString text = QString::fromUtf8(c.text);
+    QWidget* w = nullptr;
+    switch (c.kind) {
+      case ControlKind::PushButton:
+      case ControlKind::DefaultPushButton: {
+        auto* button = new QPushButton(text, this);
+        button->setAutoDefault(true);
+        if (c.kind == ControlKind::DefaultPushButton) button->setDefault(true);
+        w = button;
+        break;
+      }
+      case ControlKind::StaticText:
+        w = new QLabel(text, this);
+        break;
+      case ControlKind::GroupBox:
+        w = new QGroupBox(text, this);
+        break;
+      case ControlKind::CheckBox: {
+        auto* box = new QCheckBox(text, this);
+        box->setStyle(style_);
+        box->setChecked(c.checked);
+        w = box;
+        break;
+      }
+      case ControlKind::Trackbar: {
+        auto* slider = new ParameterSlider(this);
+        const int id = c.id;
+        slider->SetPaintCycleHandler([this, id] { SliderDrawn(*this, id); });
+        sliders_.push_back(slider);
+        w = slider;
+        break;
+      }
+      case ControlKind::ListView:
+        log_ = new EventLog(this);
+        w = log_;
+        break;
+      case ControlKind::Icon: {
+        auto* label = new QLabel(this);
+        label->setPixmap(QPixmap::fromImage(ResourceIcon(128, 32)));
+        w = label;
+        break;
+      }
+    }
+    w->setObjectName(QString::number(c.id));
+    w->setGeometry(DialogUnitsToPixels(c));
+    w->setEnabled(c.enabled);
+    if (c.id != control_id::kStatic) controls_[c.id] = w;
+  }
+  // Owned by the dialog; a child made after the controls goes after them.
+  style_->setParent(this);
+}
+
+void TrackerDialog::ConnectCommands() {
+  using namespace control_id;
+  auto onClick = [this](int id, std::function<void()> handler) {
+    if (auto* button = qobject_cast<QAbstractButton*>(Control(id)))
+      connect(button, &QAbstractButton::clicked, this,
+              [handler = std::move(handler)] { handler(); });
+  };
+  onClick(kSetCaptureFile, [this] { SetCaptureFileCommand(*this); });
+  onClick(kStartTracking, [this] {
+    if (hooks_.startTracking) hooks_.startTracking(*this);
+  });
+  onClick(kStopTracking, [this] {
+    if (hooks_.stopTracking) hooks_.stopTracking(*this);
+  });
+  onClick(kCaptureToFile, [this] { CaptureToFileCommand(*this); });
+  onClick(kEyeRegions, [this] { OptionClicked(*this, kEyeRegions); });
+  onClick(kGazeDirection, [this] { OptionClicked(*this, kGazeDirection); });
+  onClick(kHelp, [] { HelpCommand(); });
+  onClick(kCameraPropertyPage, [this] {
+    if (hooks_.propertyPage) hooks_.propertyPage(*this, "camera_pp");
+  });
+  onClick(kVideoFormatProperties, [this] {
+    if (hooks_.propertyPage) hooks_.propertyPage(*this, "video_pp");
+  });
+  onClick(kCalibrate, [this] {
+    if (hooks_.calibrate) hooks_.calibrate(*this);
+  });
+  onClick(kEqualizeHist1, [this] { OptionClicked(*this, kEqualizeHist1); });
+  onClick(kEqualizeHist2, [this] { OptionClicked(*this, kEqualizeHist2); });
+  onClick(kExit, [this] { accept(); });
+}
+
+bool TrackerDialog::InitDialog() {
+  auto& t = Tracker();
+  // 1. Data exchange: the capture-file line shows the current name.
+  RefreshData();
+  // 2. The About entry (there is no system menu to extend: it lives in the dialog's menu).
+  aboutMenuText_ = kAboutMenuText;
+  // 3. The client area for the frame thread's drawings; the program icon.
+  t.MainWindow = &canvas_;
+  setWindowIcon(programIcon_);
+  // 4. Back to the start-up state.
+  t.SearchEyeRegions = 0;
+  t.EstimateGazeDirection = 0;
+  t.CaptureToFile = 0;
+  t.TrackingActive = 0;
+  t.CalibrationActive = 0;
+  cascadeFileName_ = kCascadeFileName;
+  t.FaceCascade.reset();
+  t.CaptureWriter.reset();
+  // 5. The log's icons: cog for ordinary lines, beetle for failures.
+  log_->SetImageList({QIcon(QPixmap::fromImage(ResourceIcon(129, 16))),
+                      QIcon(QPixmap::fromImage(ResourceIcon(130, 16)))});
+  // 6. No detection time to show yet.
+  SharedFrameResults().detectionText.clear();
+  // 7. The face cascade, from the current directory.
+  AddLogLine("Loading " + cascadeFileName_);
+  t.FaceCascade = LoadFaceCascade(cascadeFileName_);
+  if (!t.FaceCascade) {
+    AddBugLine("Could not load classifier cascade " + cascadeFileName_);
+    return false;
+  }
+  AddLogLine("Classifier cascade " + cascadeFileName_ + " loaded");
+  // 8. The target windows' class with the calibration target picture.
+  RegisterTargetWindowClass(ResourceBitmap(158));
+  // 9. The sliders' range, then their positions from the parameters.
+  const int positions[] = {t.Finder1Param1, t.Finder1Param2, t.Finder2Param1, t.Finder2Param2};
+  for (size_t i = 0; i < sliders_.size() && i < 4; ++i) {
+    sliders_[i]->setRange(1, 200);  // the dialog is not shown yet: nothing is drawn
+    sliders_[i]->setValue(positions[i]);
+  }
+  // 10. The box matching the default of EqualizeHist2 (no log line).
+  SetCheckState(control_id::kEqualizeHist2, kChecked);
+  // 11. The gaze strip charts, in client-area pixels.
+  const QSize fullScreen = Machine().FullScreenSize();
+  GazeXChart().Create(canvas_, 12, 310, 468, 390, 0, fullScreen.width(), "Gaze X");
+  GazeYChart().Create(canvas_, 12, 395, 468, 475, 0, fullScreen.height(), "Gaze Y");
+  chartsCreated_ = true;
+  // 12.
+  return true;
+}
+
+void TrackerDialog::AddLogLine(const std::string& text) { log_->AddLogLine(text); }
+
+void TrackerDialog::AddBugLine(const std::string& text) { log_->AddBugLine(text); }
+
+void TrackerDialog::EnableControl(int id, bool enabled) {
+  if (QWidget* w = Control(id)) w->setEnabled(enabled);
+}
+
+int TrackerDialog::CheckState(int id) {
+  auto* box = qobject_cast<QCheckBox*>(Control(id));
+  if (!box) return -1;
+  switch (box->checkState()) {
+    case Qt::Unchecked:
+      return kUnchecked;
+    case Qt::Checked:
+      return kChecked;
+    case Qt::PartiallyChecked:
+      return kIndeterminate;
+  }
+  return -1;
+}
+
+void TrackerDialog::SetCheckState(int id, int state) {
+  auto* box = qobject_cast<QCheckBox*>(Control(id));
+  if (!box) return;
+  // Setting the state by program emits no clicked(), so no handler runs.
+  box->setCheckState(state == kChecked         ? Qt::Checked
+                     : state == kIndeterminate ? Qt::PartiallyChecked
+                                               : Qt::Unchecked);
+}
+
+int TrackerDialog::SliderPosition(int id) {
+  auto* slider = qobject_cast<QSlider*>(Control(id));
+  return slider ? slider->value() : 0;
+}
+
+void TrackerDialog::RefreshData() {
+  if (auto* label = qobject_cast<QLabel*>(Control(control_id::kCaptureFileStatic)))
+    label->setText(QString::fromStdString(Tracker().CaptureFileName()));
+}
+
+QWidget* TrackerDialog::Control(int id) const {
+  auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+bool TrackerDialog::Tracking() const {
+  if (Tracker().TrackingActive != 0) return true;
+  QWidget* stop = Control(control_id::kStopTracking);
+  return stop && stop->isEnabled();
+}
+
+void TrackerDialog::SystemCommand(int command) {
+  if ((command & 0xFFF0) == kAboutCommand) {
+    AboutBox about(this);
+    about.exec();
+  }
+}
+
+QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  if (!aboutMenuText_.empty()) {
+    menu->addAction(QString::fromStdString(aboutMenuText_), this,
+                    [this] { SystemCommand(kAboutCommand); });
+  }
+  return menu;
+}
+
+void TrackerDialog::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = CreateContextMenu(this);
+  if (!menu->isEmpty()) menu->exec(event->globalPos());
+  delete menu;
+}
+
+void TrackerDialog::done(int result) {
+  if (Tracking() && hooks_.stopTracking) hooks_.stopTracking(*this);
+  QDialog::done(result);
+}
+
+void TrackerDialog::CanvasChanged(const QRect& rect) {
+  pendingCanvas_ += rect;
+  update(rect);
+}
+
+void TrackerDialog::paintEvent(QPaintEvent* event) {
+  const QRegion region = event->region();
+  // What the canvas did not ask for was exposed by the window system: the charts repair
+  // themselves there (they restart blank).
+  const QRegion exposed = region.subtracted(pendingCanvas_);
+  pendingCanvas_ -= region;
+  if (!exposed.isEmpty() && chartsCreated_ && hooks_.paintCharts)
+    hooks_.paintCharts(canvas_, ToIntRect(exposed.boundingRect()));
+
+  QPainter painter(this);
+  for (const QRect& r : region) painter.drawImage(r.topLeft(), canvas_.Region(r));
+}

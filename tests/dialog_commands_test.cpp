@@ -1,0 +1,279 @@
+// The dialog's commands: capture file and recording, help, the property pages, the tracking
+// and calibration buttons, ending the dialog, and the About entry.
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+
+#include "app/AboutBox.h"
+#include "app/DialogTemplate.h"
+#include "app/HelpCommand.h"
+#include "dialog_support.h"
+
+using namespace dialog_test;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class Commands : public DialogTest {
+ protected:
+  void SetUp() override {
+    DialogTest::SetUp();
+    cwd = std::make_unique<ScratchDirectory>(Cascade::Present);
+    hooks = recorded.Hooks();
+  }
+  void TearDown() override {
+    dialog.reset();
+    cwd.reset();
+    DialogTest::TearDown();
+  }
+  void Open() {
+    dialog = std::make_unique<TrackerDialog>(hooks);
+    ShowAndSettle(*dialog);
+    mark = dialog->Log().Lines().size();
+  }
+  void Click(int id) {
+    auto* b = qobject_cast<QAbstractButton*>(dialog->Control(id));
+    ASSERT_NE(b, nullptr);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+  }
+  Lines NewLines() {
+    auto lines = LinesFrom(*dialog, mark);
+    mark = dialog->Log().Lines().size();
+    return lines;
+  }
+  QString CaptureLine() { return qobject_cast<QLabel*>(dialog->Control(1002))->text(); }
+
+  // Fakes of the tracking commands that move the dialog between its two states.
+  void FakeTracking() {
+    hooks.startTracking = [this](DialogControls& d) {
+      recorded.calls.push_back("start");
+      d.EnableControl(1000, false);
+      d.EnableControl(1001, true);
+      d.EnableControl(1017, false);
+      d.EnableControl(1, false);
+      Tracker().TrackingActive = 1;
+    };
+    hooks.stopTracking = [this](DialogControls& d) {
+      recorded.calls.push_back(Tracker().MainWindow.load() ? "stop" : "stop without canvas");
+      d.EnableControl(1000, true);
+      d.EnableControl(1001, false);
+      d.EnableControl(1017, true);
+      d.EnableControl(1, true);
+      d.AddLogLine("EndTracking was successful");
+      Tracker().TrackingActive = 0;
+    };
+  }
+
+  RecordedCommands recorded;
+  DialogHooks hooks;
+  std::unique_ptr<ScratchDirectory> cwd;
+  std::unique_ptr<TrackerDialog> dialog;
+  size_t mark = 0;
+};
+
+TEST_F(Commands, SetCaptureFileConfirmedNamesTheFile) {
+  Open();
+  prompts.QueueFileName(std::string("/videos/run1.avi"));
+  Click(1003);
+  EXPECT_EQ(NewLines(), (Lines{"Capture file set to:", "/videos/run1.avi"}));
+  EXPECT_EQ(Tracker().CaptureFileName(), "/videos/run1.avi");
+  EXPECT_EQ(CaptureLine(), "/videos/run1.avi");
+  EXPECT_EQ(Tracker().CaptureToFile.load(), 0);
+  EXPECT_EQ(prompts.FileChooserCalls(), 1);
+}
+
+TEST_F(Commands, SetCaptureFileCancelledChangesNothing) {
+  Open();
+  prompts.QueueFileName(std::nullopt);
+  Click(1003);
+  EXPECT_TRUE(NewLines().empty());
+  EXPECT_EQ(Tracker().CaptureFileName(), kNoCaptureFile);
+  EXPECT_EQ(CaptureLine(), "No capture file selected");
+  EXPECT_EQ(prompts.FileChooserCalls(), 1);
+}
+
+TEST_F(Commands, CaptureToFileAsksForAFileFirst) {
+  Open();
+  prompts.QueueFileName(std::string("/videos/first.avi"));
+  Click(1017);
+  EXPECT_EQ(NewLines(),
+            (Lines{"Capture file set to:", "/videos/first.avi", "Capture to file is on"}));
+  EXPECT_EQ(Tracker().CaptureToFile.load(), 1);
+  EXPECT_EQ(dialog->CheckState(1017), 1);
+  EXPECT_EQ(CaptureLine(), "/videos/first.avi");
+}
+
+TEST_F(Commands, CaptureToFileCancelledStaysOffSilently) {
+  Open();
+  prompts.QueueFileName(std::nullopt);
+  Click(1017);
+  EXPECT_TRUE(NewLines().empty());
+  EXPECT_EQ(Tracker().CaptureToFile.load(), 0);
+  EXPECT_EQ(dialog->CheckState(1017), 0);
+  EXPECT_EQ(CaptureLine(), "No capture file selected");
+}
+
+TEST_F(Commands, CaptureToFileWithAFileChosenOnlySwitches) {
+  Open();
+  prompts.QueueFileName(std::string("/videos/a.avi"));
+  Click(1003);
+  NewLines();
+  Click(1017);
+  EXPECT_EQ(NewLines(), Lines{"Capture to file is on"});
+  EXPECT_EQ(Tracker().CaptureToFile.load(), 1);
+  Click(1017);
+  EXPECT_EQ(NewLines(), Lines{"Capture to file is off"});
+  EXPECT_EQ(Tracker().CaptureToFile.load(), 0);
+  Click(1017);
+  EXPECT_EQ(NewLines(), Lines{"Capture to file is on"});
+  EXPECT_EQ(prompts.FileChooserCalls(), 1);
+}
+
+TEST_F(Commands, UncheckingCaptureToFileNeverAsks) {
+  Open();
+  prompts.QueueFileName(std::string("/videos/b.avi"));
+  Click(1017);
+  NewLines();
+  Click(1017);
+  EXPECT_EQ(NewLines(), Lines{"Capture to file is off"});
+  EXPECT_EQ(prompts.FileChooserCalls(), 1);
+}
+
+TEST_F(Commands, NewFileWhileRecordingIsOnChangesOnlyTheFile) {
+  Open();
+  prompts.QueueFileName(std::string("/videos/one.avi"));
+  Click(1017);
+  NewLines();
+  prompts.QueueFileName(std::string("/videos/two.avi"));
+  Click(1003);
+  EXPECT_EQ(NewLines(), (Lines{"Capture file set to:", "/videos/two.avi"}));
+  EXPECT_EQ(Tracker().CaptureFileName(), "/videos/two.avi");
+  EXPECT_EQ(Tracker().CaptureToFile.load(), 1);
+  EXPECT_EQ(dialog->CheckState(1017), 1);
+}
+
+TEST_F(Commands, HelpOpensTheWelcomeTopicBesideTheProgram) {
+  machine.SetProgramDirectory("/opt/pupiltrak");
+  Open();
+  Click(16);
+  EXPECT_EQ(prompts.HelpTopics(), Lines{"/opt/pupiltrak/pupiltrak08.chm::/Welcome.html"});
+  EXPECT_TRUE(NewLines().empty());
+  EXPECT_EQ(HelpTopicPath("/x/"), "/x/pupiltrak08.chm::/Welcome.html");
+}
+
+TEST_F(Commands, ButtonsReachTheirCommands) {
+  Open();
+  Click(1019);
+  Click(1020);
+  Click(1021);
+  Click(1000);
+  EXPECT_EQ(recorded.calls, (Lines{"page camera_pp", "page video_pp", "calibrate", "start"}));
+}
+
+TEST_F(Commands, StopTrackingButtonStopsTracking) {
+  FakeTracking();
+  Open();
+  Click(1000);
+  EXPECT_TRUE(dialog->Tracking());
+  Click(1001);
+  EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
+  EXPECT_FALSE(dialog->Tracking());
+  EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(Commands, EscapeWhileTrackingStopsTrackingBeforeTheDialogEnds) {
+  FakeTracking();
+  Open();
+  Click(1000);
+  QTest::keyClick(dialog.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
+  EXPECT_EQ(NewLines(), Lines{"EndTracking was successful"});
+  EXPECT_EQ(Tracker().TrackingActive.load(), 0);
+}
+
+TEST_F(Commands, ClosingTheWindowWhileTrackingStopsTrackingFirst) {
+  FakeTracking();
+  Open();
+  Click(1000);
+  EXPECT_TRUE(dialog->close());
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
+}
+
+TEST_F(Commands, EscapeWhenIdleEndsWithoutStopping) {
+  FakeTracking();
+  Open();
+  QTest::keyClick(dialog.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_TRUE(recorded.calls.empty());
+}
+
+TEST_F(Commands, DestroyingTheDialogWhileTrackingStopsBeforeTheCanvasGoes) {
+  FakeTracking();
+  Open();
+  Click(1000);
+  dialog.reset();
+  EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
+  EXPECT_EQ(Tracker().MainWindow.load(), nullptr);
+}
+
+TEST_F(Commands, ExitIsDisabledWhileTracking) {
+  FakeTracking();
+  Open();
+  Click(1000);
+  Click(1);
+  EXPECT_TRUE(dialog->isVisible());
+}
+
+// Runs `check` on the modal dialog that appears next, then closes it.
+void OnNextModal(std::function<void(QWidget*)> check) {
+  QTimer::singleShot(0, [check] {
+    QWidget* modal = QApplication::activeModalWidget();
+    check(modal);
+    if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+  });
+}
+
+TEST_F(Commands, AboutCommandShowsTheAboutBox) {
+  Open();
+  QString title;
+  bool isAbout = false;
+  OnNextModal([&](QWidget* w) {
+    isAbout = dynamic_cast<AboutBox*>(w) != nullptr;
+    if (w) title = w->windowTitle();
+  });
+  dialog->SystemCommand(kAboutCommand);
+  EXPECT_TRUE(isAbout);
+  EXPECT_EQ(title, "About PUPILTRAK_08");
+  // The low four bits of a system command are the system's own.
+  isAbout = false;
+  OnNextModal([&](QWidget* w) { isAbout = dynamic_cast<AboutBox*>(w) != nullptr; });
+  dialog->SystemCommand(kAboutCommand | 0x3);
+  EXPECT_TRUE(isAbout);
+  EXPECT_TRUE(NewLines().empty());
+}
+
+TEST_F(Commands, OtherSystemCommandsShowNothing) {
+  Open();
+  dialog->SystemCommand(0xF060);
+  dialog->SystemCommand(0x0020);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
+  Open();
+  std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
+  auto actions = menu->actions();
+  ASSERT_EQ(actions.size(), 1);
+  EXPECT_EQ(actions[0]->text(), "&About PUPILTRAK_08...");
+  bool isAbout = false;
+  OnNextModal([&](QWidget* w) { isAbout = dynamic_cast<AboutBox*>(w) != nullptr; });
+  actions[0]->trigger();
+  EXPECT_TRUE(isAbout);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// Start-up of the main dialog: initial control states, the cascade lines, the first drawing
+// of the sliders, and the path taken when the cascade does not load.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <opencv2/objdetect.hpp>
+
+#include "app/DialogTemplate.h"
+#include "app/FaceCascade.h"
+#include "app/TrackerApp.h"
+#include "dialog_support.h"
+#include "tracking/FrameResults.h"
+
+using namespace dialog_test;
+
+namespace {
+
+const std::string kLoading = "Loading haarcascade_frontalface_default.xml";
+const std::string kLoaded = "Classifier cascade haarcascade_frontalface_default.xml loaded";
+const std::string kNotLoaded =
+    "Bug: Could not load classifier cascade haarcascade_frontalface_default.xml";
+
+class DialogStart : public DialogTest {};
+
+int Checked(TrackerDialog& d, int id) { return d.CheckState(id); }
+
+QSlider* Slider(TrackerDialog& d, int id) { return qobject_cast<QSlider*>(d.Control(id)); }
+
+TEST_F(DialogStart, FreshStartShowsTheInitialStates) {
+  ScratchDirectory cwd(Cascade::Present);
+  TrackerDialog dialog;
+  EXPECT_TRUE(dialog.InitResult());
+  EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(1002))->text(), "No capture file selected");
+  EXPECT_TRUE(dialog.Control(1000)->isEnabled());
+  EXPECT_FALSE(dialog.Control(1001)->isEnabled());
+  for (int id : {1, 16, 1003, 1017, 1019, 1020, 1021, 1010, 1012, 1022, 1023})
+    EXPECT_TRUE(dialog.Control(id)->isEnabled()) << id;
+  EXPECT_EQ(Checked(dialog, 1010), 0);
+  EXPECT_EQ(Checked(dialog, 1012), 0);
+  EXPECT_EQ(Checked(dialog, 1017), 0);
+  EXPECT_EQ(Checked(dialog, 1022), 0);
+  EXPECT_EQ(Checked(dialog, 1023), 1);
+  const int ids[] = {1028, 1025, 1026, 1027};
+  const int values[] = {1, 1, 60, 30};
+  for (int i = 0; i < 4; ++i) {
+    QSlider* s = Slider(dialog, ids[i]);
+    EXPECT_EQ(s->minimum(), 1);
+    EXPECT_EQ(s->maximum(), 200);
+    EXPECT_EQ(s->value(), values[i]) << ids[i];
+  }
+  EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kLoaded}));
+  EXPECT_EQ(dialog.Log().ImageIndex(0), EventLog::kCogImage);
+  EXPECT_EQ(dialog.Log().ImageIndex(1), EventLog::kCogImage);
+  EXPECT_TRUE(dialog.ChartsCreated());
+  ASSERT_TRUE(Tracker().FaceCascade);
+  EXPECT_FALSE(Tracker().FaceCascade->empty());
+  EXPECT_EQ(Tracker().MainWindow.load(), &dialog.Canvas());
+  EXPECT_EQ(dialog.Canvas().ClientRect(), QRect(0, 0, 480, 869));
+}
+
+TEST_F(DialogStart, FirstDrawingOfTheSlidersLogsOneLinePerSliderInScreenOrder) {
+  ScratchDirectory cwd(Cascade::Present);
+  TrackerDialog dialog;
+  ShowAndSettle(dialog);
+  EXPECT_EQ(dialog.Log().Lines(),
+            (std::vector<std::string>{kLoading, kLoaded, "Finder1Param1 = 1", "Finder1Param2 = 1",
+                                      "Finder2Param1 = 60", "Finder2Param2 = 30"}));
+  EXPECT_EQ(Tracker().Finder2Param1.load(), 60);
+}
+
+TEST_F(DialogStart, InitialisationClearsTheRunFlagsAndKeepsTheDetectionSettings) {
+  ScratchDirectory cwd(Cascade::Present);
+  auto& t = Tracker();
+  t.SearchEyeRegions = 1;
+  t.EstimateGazeDirection = 1;
+  t.CaptureToFile = 1;
+  t.CalibrationActive = 1;
+  t.EqualizeHist1 = 1;
+  t.Finder1Param1 = 17;
+  t.Finder2Param2 = 200;
+  SharedFrameResults().detectionText = "Detection Time = 12 ms";
+  {
+    TrackerDialog dialog;
+    EXPECT_EQ(t.SearchEyeRegions.load(), 0);
+    EXPECT_EQ(t.EstimateGazeDirection.load(), 0);
+    EXPECT_EQ(t.CaptureToFile.load(), 0);
+    EXPECT_EQ(t.TrackingActive.load(), 0);
+    EXPECT_EQ(t.CalibrationActive.load(), 0);
+    EXPECT_FALSE(t.CaptureWriter);
+    EXPECT_TRUE(SharedFrameResults().detectionText.empty());
+    // The detection settings are not part of the reset: the sliders take them up.
+    EXPECT_EQ(t.EqualizeHist1.load(), 1);
+    EXPECT_EQ(Slider(dialog, 1028)->value(), 17);
+    EXPECT_EQ(Slider(dialog, 1027)->value(), 200);
+  }
+  // The canvas goes with the dialog.
+  EXPECT_EQ(t.MainWindow.load(), nullptr);
+}
+
+TEST_F(DialogStart, MissingCascadeStopsTheInitialisationEarly) {
+  ScratchDirectory cwd(Cascade::Missing);
+  RecordedCommands recorded;
+  TrackerDialog dialog(recorded.Hooks());
+  EXPECT_FALSE(dialog.InitResult());
+  EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kNotLoaded}));
+  EXPECT_EQ(dialog.Log().ImageIndex(1), EventLog::kBugImage);
+  EXPECT_FALSE(Tracker().FaceCascade);
+  EXPECT_FALSE(dialog.ChartsCreated());
+  // The sliders keep a fresh trackbar's own range and position.
+  for (int id : {1028, 1025, 1026, 1027}) {
+    EXPECT_EQ(Slider(dialog, id)->minimum(), 0);
+    EXPECT_EQ(Slider(dialog, id)->maximum(), 100);
+    EXPECT_EQ(Slider(dialog, id)->value(), 0);
+  }
+  // Box 1023 stays unchecked although EqualizeHist2 is 1.
+  EXPECT_EQ(dialog.CheckState(1023), 0);
+  EXPECT_EQ(Tracker().EqualizeHist2.load(), 1);
+  // The dialog still opens; the first drawing sets every finder parameter to 0.
+  ShowAndSettle(dialog);
+  EXPECT_EQ(LinesFrom(dialog, 2),
+            (std::vector<std::string>{"Finder1Param1 = 0", "Finder1Param2 = 0", "Finder2Param1 = 0",
+                                      "Finder2Param2 = 0"}));
+  EXPECT_EQ(Tracker().Finder1Param1.load(), 0);
+  EXPECT_EQ(Tracker().Finder1Param2.load(), 0);
+  EXPECT_EQ(Tracker().Finder2Param1.load(), 0);
+  EXPECT_EQ(Tracker().Finder2Param2.load(), 0);
+  // No charts: an expose repairs nothing.
+  dialog.repaint();
+  EXPECT_TRUE(recorded.chartPaints.empty());
+  EXPECT_TRUE(dialog.Control(1000)->isEnabled());
+}
+
+TEST_F(DialogStart, DamagedCascadeFilesAreReportedLikeAMissingOne) {
+  for (Cascade damage : {Cascade::Empty, Cascade::Garbage, Cascade::Truncated}) {
+    ScratchDirectory cwd(damage);
+    TrackerDialog dialog;
+    EXPECT_FALSE(dialog.InitResult());
+    EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kNotLoaded}));
+    EXPECT_FALSE(Tracker().FaceCascade);
+  }
+}
+
+TEST(FaceCascadeLoading, LoadsTheRealCascadeAndRejectsOthers) {
+  auto cascade = LoadFaceCascade(PUPILTRAK_CASCADE);
+  ASSERT_TRUE(cascade);
+  EXPECT_FALSE(cascade->empty());
+  EXPECT_FALSE(LoadFaceCascade("/nonexistent/haarcascade_frontalface_default.xml"));
+  EXPECT_FALSE(LoadFaceCascade(""));
+}
+
+TEST_F(DialogStart, CascadeIsLookedUpInTheCurrentDirectoryOnly) {
+  // The build directory holds a copy, but the dialog does not look there.
+  ScratchDirectory cwd(Cascade::Missing);
+  machine.SetProgramDirectory(PUPILTRAK_BINARY_DIR);
+  TrackerDialog dialog;
+  EXPECT_FALSE(dialog.InitResult());
+}
+
+TEST_F(DialogStart, EnterOnTheIdleDialogEndsItThroughExit) {
+  ScratchDirectory cwd(Cascade::Present);
+  RecordedCommands recorded;
+  TrackerDialog dialog(recorded.Hooks());
+  ShowAndSettle(dialog);
+  QWidget* focus = dialog.focusWidget();
+  ASSERT_NE(focus, nullptr);
+  EXPECT_EQ(focus, dialog.Control(1));
+  QTest::keyClick(focus, Qt::Key_Return);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_TRUE(recorded.calls.empty());
+}
+
+TEST_F(DialogStart, ApplicationRunsTheDialogModallyAndEndsWithIt) {
+  ScratchDirectory cwd(Cascade::Present);
+  // Ends the modal dialog as soon as it runs, with the Enter key on its default button.
+  bool sawDialog = false;
+  QTimer::singleShot(0, [&] {
+    auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!d) return;
+    sawDialog = d->windowTitle() == "PUPILTRAK_08";
+    QTest::keyClick(d->focusWidget() ? d->focusWidget() : d, Qt::Key_Return);
+  });
+  TrackerApp app;
+  EXPECT_FALSE(app.InitInstance());
+  EXPECT_TRUE(sawDialog);
+  EXPECT_EQ(Tracker().MainWindow.load(), nullptr);
+}
+
+}  // namespace
