@@ -3,10 +3,12 @@
 #include <QApplication>
 
 #include "app/TrackerApp.h"
+#include "platform/CameraLibrary.h"
 #include "platform/Machine.h"
 #include "platform/NamedWindows.h"
 #include "platform/Prompts.h"
 #include "platform/TargetWindowHost.h"
+#include "platform/qt/PropertyPages.h"
 #include "platform/qt/QtMachine.h"
 #include "platform/qt/QtNamedWindows.h"
 #include "platform/qt/QtPrompts.h"
@@ -27,6 +29,7 @@ int main(int, char** argv) {
   SetUserPrompts(&prompts);
   SetWindows(&windows);
   SetTargetWindows(&targetWindows);
+  InstallPropertyPages(Camera());
 
   TrackerApp app;
   app.InitInstance();
