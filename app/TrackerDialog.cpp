@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <opencv2/objdetect.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -100,6 +101,8 @@ TrackerDialog::~TrackerDialog() {
 void TrackerDialog::BuildControls() {
   const DialogTemplate& t = MainDialogTemplate();
   style_ = new DialogStyle;
+  // Group boxes with the title set into the frame line, as the template's layout expects.
+  groupStyle_ = QStyleFactory::create(QStringLiteral("Windows"));
   setWindowTitle(QString::fromUtf8(t.caption));
   setFont(DialogFont());
   setFixedSize(ClientSize());
@@ -119,9 +122,12 @@ void TrackerDialog::BuildControls() {
       case ControlKind::StaticText:
         w = new QLabel(text, this);
         break;
-      case ControlKind::GroupBox:
-        w = new QGroupBox(text, this);
+      case ControlKind::GroupBox: {
+        auto* group = new QGroupBox(text, this);
+        if (groupStyle_) group->setStyle(groupStyle_);
+        w = group;
         break;
+      }
       case ControlKind::CheckBox: {
         auto* box = new QCheckBox(text, this);
         box->setStyle(style_);
@@ -155,6 +161,7 @@ void TrackerDialog::BuildControls() {
   }
   // Owned by the dialog; a child made after the controls goes after them.
   style_->setParent(this);
+  if (groupStyle_) groupStyle_->setParent(this);
 }
 
 void TrackerDialog::ConnectCommands() {

@@ -19,6 +19,7 @@ class DialogStyle;
 class EventLog;
 class ParameterSlider;
 class QMenu;
+class QStyle;
 
 // The commands the dialog hands its buttons to, and the chart repair of its paint handler.
 // The program uses Program(); tests replace single entries to watch what the dialog does.
@@ -80,6 +81,7 @@ class TrackerDialog : public QDialog, public DialogView {
   DialogHooks hooks_;
   DialogCanvas canvas_;
   DialogStyle* style_ = nullptr;  // owned as a child object
+  QStyle* groupStyle_ = nullptr;  // owned as a child object
   std::map<int, QWidget*> controls_;
   EventLog* log_ = nullptr;
   std::vector<ParameterSlider*> sliders_;  // 1028, 1025, 1026, 1027
