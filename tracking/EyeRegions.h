@@ -10,6 +10,9 @@ class EyeRegions {
   // Draws both regions into the bottom-up camera frame of height H.
   void Draw(cv::Mat& image, int H, const cv::Scalar& colour) const;
 
+  // The scaled rectangle of eye region 1 or 2, in frame-copy pixels (for cutting).
+  cv::Rect FrameRect(int eye) const;
+
   // Groups 1-8, in order.
   int corners1[4] = {0, 0, 0, 0};  // eye region 1, small image: left, top, right, bottom
   int corners2[4] = {0, 0, 0, 0};

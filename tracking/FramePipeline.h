@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <functional>
+#include <memory>
 #include <opencv2/core.hpp>
 #include <string>
 
@@ -37,13 +38,31 @@ struct PipelineHooks {
 
 // Time spent per stage of the latest frame, in milliseconds (for benchmarks).
 struct StageTimings {
-  double convert = 0;   // grey, small image, equalisation
-  double face = 0;      // face detection
-  double finder1 = 0;   // both eyes: region grey and finder 1
-  double finder2 = 0;   // both eyes: pupil window, finder 2, eye vector
-  double tiles = 0;     // eye tiles, camera quarter
-  double panels = 0;    // status and calibration panel snapshots
-  double output = 0;    // preview and video
+  double convert = 0;  // grey, small image, equalisation
+  double face = 0;     // face detection
+  double finder1 = 0;  // both eyes: region grey and finder 1
+  double finder2 = 0;  // both eyes: pupil window, finder 2, eye vector
+  double tiles = 0;    // eye tiles, camera quarter
+  double panels = 0;   // status and calibration panel snapshots
+  double output = 0;   // preview and video
+  double total = 0;    // the whole call
+};
+
+// Working images reused from frame to frame (they never carry results over). A copied
+// context starts with buffers of its own, so two contexts never share them.
+class PipelineScratch {
+ public:
+  struct Buffers;
+  PipelineScratch();
+  ~PipelineScratch();
+  PipelineScratch(const PipelineScratch&);
+  PipelineScratch& operator=(const PipelineScratch&);
+  PipelineScratch(PipelineScratch&&) noexcept;
+  PipelineScratch& operator=(PipelineScratch&&) noexcept;
+  Buffers& Get();
+
+ private:
+  std::unique_ptr<Buffers> buffers_;
 };
 
 struct PipelineContext {
@@ -60,9 +79,13 @@ struct PipelineContext {
   StageTimings* timings = nullptr;
   // Optional: receives the finished mosaic of every frame (tools that record it themselves).
   std::function<void(const cv::Mat& mosaic)> onMosaic;
+  // The pipeline's own working images.
+  PipelineScratch scratch;
 };
 
 // Processes one frame. frameCopy: top-down 8-bit BGR copy; cameraFrame: the camera's own
 // bottom-up buffer, drawn into; writer: the open video writer or null.
+// Places of the mosaic that no tile covers in a frame are black (the mosaic is filled anew in
+// every frame); with no cascade loaded the whole mosaic is black.
 void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame,
                   const OverlayFont& font, cv::VideoWriter* writer);

@@ -17,11 +17,11 @@ struct FrameResults {
   bool faceFound = false;
   int faceRect[4] = {0, 0, 0, 0};  // x1, y1, x2, y2 in frame-copy pixels
   bool pupilFound[2] = {false, false};
-  IntPoint pupilPos[2];         // frame-copy pixels
-  FloatPoint circleCentre[2];   // finder 2's circle centre, pupil-zoom pixels
+  IntPoint pupilPos[2];        // frame-copy pixels
+  FloatPoint circleCentre[2];  // finder 2's circle centre, pupil-zoom pixels
   float circleRadius[2] = {0, 0};
-  FloatPoint brightSpot[2];     // pupil-zoom pixels
-  IntPoint filteredCentre[2];   // finder 1's filtered centre, eye-region pixels
+  FloatPoint brightSpot[2];    // pupil-zoom pixels
+  IntPoint filteredCentre[2];  // finder 1's filtered centre, eye-region pixels
   bool finder1Found[2] = {false, false};
   double dxL = 0, dyL = 0;  // eye region 1, degrees
   double dxR = 0, dyR = 0;  // eye region 2, degrees

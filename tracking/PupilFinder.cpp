@@ -1,8 +1,64 @@
 #include "tracking/PupilFinder.h"
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <opencv2/imgproc.hpp>
+
+#include "tracking/EyeVector.h"
+
+namespace {
+int Nint(double v) { return static_cast<int>(std::nearbyint(v)); }
+}  // namespace
+
 void PointHistory::Filter(int x, int y, int* outX, int* outY) {
-  *outX = x;
-  *outY = y;
+  const auto push = [this](int px, int py) {
+    for (int i = 0; i < 9; ++i) {
+      entries[i][0] = entries[i + 1][0];
+      entries[i][1] = entries[i + 1][1];
+    }
+    entries[9][0] = px;
+    entries[9][1] = py;
+    if (count < INT_MAX) ++count;
+  };
+
+  if (count < 10) {
+    push(x, y);
+    *outX = x;
+    *outY = y;
+    return;
+  }
+
+  double sumX = 0, sumY = 0;
+  for (const auto& e : entries) {
+    sumX += e[0];
+    sumY += e[1];
+  }
+  mean[0] = Nint(0.1 * sumX);
+  mean[1] = Nint(0.1 * sumY);
+  // Entries with a zero coordinate count in the mean but not in the spread; the factor stays 0.1.
+  double varX = 0, varY = 0;
+  for (const auto& e : entries) {
+    if (e[0] == 0 || e[1] == 0) continue;
+    const double ex = e[0] - mean[0];
+    const double ey = e[1] - mean[1];
+    varX += ex * ex;
+    varY += ey * ey;
+  }
+  deviation[0] = std::sqrt(0.1 * varX);
+  deviation[1] = std::sqrt(0.1 * varY);
+
+  push(x, y);
+
+  if (std::abs(static_cast<double>(x) - mean[0]) >= 2 * deviation[0] ||
+      std::abs(static_cast<double>(y) - mean[1]) >= 2 * deviation[1]) {
+    *outX = mean[0];
+    *outY = mean[1];
+  } else {
+    *outX = x;
+    *outY = y;
+  }
 }
 
 void PointHistory::Reset() { *this = PointHistory{}; }
@@ -15,4 +71,135 @@ PointHistory& SharedPointHistory(int eye) {
 void ResetPointHistories() {
   SharedPointHistory(1).Reset();
   SharedPointHistory(2).Reset();
+}
+
+void ExtractZChannel(const cv::Mat& src, cv::Mat& dst) {
+  if (src.channels() != 3 || src.depth() != CV_8U) return;
+  dst.create(src.size(), CV_8UC1);
+  for (int y = 0; y < src.rows; ++y) {
+    const uchar* s = src.ptr<uchar>(y);
+    uchar* d = dst.ptr<uchar>(y);
+    for (int x = 0; x < src.cols; ++x) d[x] = s[3 * x + 2];
+  }
+}
+
+bool InsideImage(const cv::Rect& r, const cv::Mat& image) {
+  return r.width > 0 && r.height > 0 && r.x >= 0 && r.y >= 0 && r.x <= image.cols - r.width &&
+         r.y <= image.rows - r.height;
+}
+
+bool DensestRing(const std::vector<cv::Point>& points, float cx, float cy, float dr,
+                 float maxRadius, int minCount, std::vector<float>& distances, float* radius,
+                 int* count) {
+  distances.clear();
+  const float maxRadius2 = maxRadius * maxRadius;
+  for (const cv::Point& p : points) {
+    const float dx = static_cast<float>(p.x) - cx;
+    const float dy = static_cast<float>(p.y) - cy;
+    const float r2 = dx * dx + dy * dy;
+    if (r2 <= maxRadius2) distances.push_back(std::sqrt(r2));
+  }
+  std::sort(distances.begin(), distances.end());
+
+  // Slide a ring dr wide outward, starting at each point in turn.
+  const int n = static_cast<int>(distances.size());
+  double bestDensity = -1;
+  int end = 0;
+  for (int start = 0; start < n; ++start) {
+    if (end < start) end = start;
+    while (end < n && distances[end] - distances[start] <= dr) ++end;
+    const int inRing = end - start;
+    if (inRing <= minCount) continue;
+    const double density = inRing / (distances[start] + 0.5 * dr);
+    if (density > bestDensity) {
+      bestDensity = density;
+      *radius = distances[start + inRing / 2];
+      *count = inRing;
+    }
+  }
+  return bestDensity >= 0;
+}
+
+bool FindStrongestCircle(const cv::Mat& grey, double dp, double minDist, int param1, int param2,
+                         CircleScratch& s, cv::Vec3f* circle) {
+  s.centres.clear();
+  // The library rejects thresholds and distances of 0 or less; nothing can be found with them.
+  if (grey.empty() || grey.type() != CV_8UC1 || param1 <= 0 || param2 <= 0 || minDist <= 0)
+    return false;
+  try {
+    // A negative maximum radius asks for the centres alone, by votes.
+    cv::HoughCircles(grey, s.centres, cv::HOUGH_GRADIENT, dp, minDist, param1, param2, 0, -1);
+    if (s.centres.empty()) return false;
+    // The edge points the transform voted with.
+    cv::Sobel(grey, s.dx, CV_16S, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
+    cv::Sobel(grey, s.dy, CV_16S, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
+    cv::Canny(s.dx, s.dy, s.edges, std::max(1, param1 / 2), param1, false);
+  } catch (const cv::Exception&) {
+    return false;
+  }
+  s.points.clear();
+  for (int y = 0; y < s.edges.rows; ++y) {
+    const uchar* e = s.edges.ptr<uchar>(y);
+    const short* dx = s.dx.ptr<short>(y);
+    const short* dy = s.dy.ptr<short>(y);
+    for (int x = 0; x < s.edges.cols; ++x)
+      if (e[x] && (dx[x] != 0 || dy[x] != 0)) s.points.emplace_back(x, y);
+  }
+
+  const float dr = static_cast<float>(std::max(dp, 1.0));
+  const float maxRadius = static_cast<float>(std::max(grey.rows, grey.cols));
+  for (const cv::Vec3f& c : s.centres) {
+    float radius = 0;
+    int count = 0;
+    if (DensestRing(s.points, c[0], c[1], dr, maxRadius, param2, s.distances, &radius, &count)) {
+      *circle = cv::Vec3f(c[0], c[1], radius);
+      return true;
+    }
+  }
+  return false;
+}
+
+void RunFinder1(const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& history,
+                const PupilSettings& settings, PupilBuffers& buffers, PupilResult* result) {
+  *result = PupilResult{};
+  if (!InsideImage(region, frameCopy) || frameCopy.type() != CV_8UC3) return;
+  result->regionValid = true;
+
+  cv::cvtColor(frameCopy(region), buffers.regionXyz, cv::COLOR_BGR2XYZ);
+  ExtractZChannel(buffers.regionXyz, buffers.regionGrey);
+  if (settings.equalise1) cv::equalizeHist(buffers.regionGrey, buffers.regionGrey);
+
+  const double minDist = static_cast<double>(region.height / 2);
+  if (!FindStrongestCircle(buffers.regionGrey, 2.0, minDist, settings.finder1Param1,
+                           settings.finder1Param2, buffers.circles, &result->circle1))
+    return;
+  result->finder1Found = true;
+  history.Filter(Nint(result->circle1[0]), Nint(result->circle1[1]), &result->sx, &result->sy);
+}
+
+void RunFinder2(const cv::Mat& frameCopy, const cv::Rect& region, const PupilSettings& settings,
+                PupilBuffers& buffers, PupilResult* result) {
+  if (!result->finder1Found) return;
+  result->window = cv::Rect(result->sx + region.x - kPupilWindowWidth / 2,
+                            result->sy + region.y - kPupilWindowHeight / 2, kPupilWindowWidth,
+                            kPupilWindowHeight);
+  if (!InsideImage(result->window, frameCopy)) return;
+  result->windowValid = true;
+
+  cv::cvtColor(frameCopy(result->window), buffers.windowGrey, cv::COLOR_BGR2GRAY);
+  if (settings.equalise2) cv::equalizeHist(buffers.windowGrey, buffers.windowGrey);
+  cv::resize(buffers.windowGrey, buffers.pupilZoom,
+             cv::Size(2 * kPupilWindowWidth, 2 * kPupilWindowHeight), 0, 0, cv::INTER_LINEAR);
+
+  cv::Vec3f c;
+  if (!FindStrongestCircle(buffers.pupilZoom, 1.0, 30.0, settings.finder2Param1,
+                           settings.finder2Param2, buffers.circles, &c))
+    return;
+  result->finder2Found = true;
+  result->circle2 = c;
+  result->pupilX = result->window.x + Nint(c[0] * 0.5);
+  result->pupilY = result->window.y + Nint(c[1] * 0.5);
+  result->brightSpot = FindBrightSpot(buffers.pupilZoom, c[0], c[1], c[2] * 0.5f);
+  result->dx = OffsetToDegrees(ScaleOffset(c[0] - result->brightSpot.x));
+  result->dy = OffsetToDegrees(ScaleOffset(result->brightSpot.y - c[1]));
 }

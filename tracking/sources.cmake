@@ -1,6 +1,9 @@
 set(TRACKING_SOURCES
   tracking/EyeRegions.cpp tracking/EyeRegions.h
+  tracking/EyeVector.cpp tracking/EyeVector.h
+  tracking/FaceDetection.cpp tracking/FaceDetection.h
   tracking/FramePipeline.cpp tracking/FramePipeline.h
   tracking/FrameResults.cpp tracking/FrameResults.h
+  tracking/Mosaic.cpp tracking/Mosaic.h
   tracking/PupilFinder.cpp tracking/PupilFinder.h
 )

@@ -1,0 +1,77 @@
+#include "tracking/FaceDetection.h"
+
+#include <cmath>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/objdetect.hpp>
+
+#include "app/TrackerState.h"
+
+namespace {
+int Nint(double v) { return static_cast<int>(std::nearbyint(v)); }
+}  // namespace
+
+cv::Size SmallImageSize(int W, int H) {
+  return cv::Size(Nint(W * kSmallImageFactor), Nint(H * kSmallImageFactor));
+}
+
+void MakeSmallGrey(const cv::Mat& frameCopy, cv::Mat& grey, cv::Mat& small) {
+  cv::cvtColor(frameCopy, grey, cv::COLOR_BGR2GRAY);
+  const cv::Size size = SmallImageSize(frameCopy.cols, frameCopy.rows);
+  if (size.width <= 0 || size.height <= 0) {
+    small.release();
+    return;
+  }
+  cv::resize(grey, small, size, 0, 0, cv::INTER_LINEAR);
+  cv::equalizeHist(small, small);
+}
+
+bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vector<cv::Rect>& faces,
+                FaceBox* face) {
+  faces.clear();
+  if (cascade.empty() || small.empty()) return false;
+  const int minSide = small.rows / 2;
+  try {
+    cascade.detectMultiScale(small, faces, 1.1, 6, cv::CASCADE_DO_CANNY_PRUNING,
+                             cv::Size(minSide, minSide));
+  } catch (const cv::Exception&) {
+    // The frame thread goes on; a frame the detector cannot take has no face.
+    faces.clear();
+  }
+  if (faces.empty()) return false;
+  const cv::Rect& r = faces.front();
+  face->x1 = r.x;
+  face->y1 = r.y;
+  face->x2 = r.x + r.width;
+  face->y2 = r.y + r.height;
+  return true;
+}
+
+void ScaleFaceRect(const FaceBox& face, int faceRect[4]) {
+  faceRect[0] = Nint(kFaceScale * face.x1);
+  faceRect[1] = Nint(kFaceScale * face.y1);
+  faceRect[2] = Nint(kFaceScale * face.x2);
+  faceRect[3] = Nint(kFaceScale * face.y2);
+}
+
+void DrawFaceRect(cv::Mat& cameraFrame, const int faceRect[4]) {
+  if (cameraFrame.empty()) return;
+  const int H = cameraFrame.rows;
+  cv::rectangle(cameraFrame, ToBottomUp(faceRect[0], faceRect[1], H),
+                ToBottomUp(faceRect[2], faceRect[3], H), cv::Scalar(255, 0, 0), 3, cv::LINE_8, 0);
+}
+
+void DrawFaceNotFound(cv::Mat& frameCopy, const OverlayFont& font) {
+  if (frameCopy.empty()) return;
+  int face = font.face;
+  double scale = font.hscale;
+  int thickness = font.thickness;
+  int lineType = font.lineType;
+  if (scale <= 0) {
+    face = cv::FONT_HERSHEY_PLAIN;
+    scale = 4.0;
+    thickness = 4;
+    lineType = cv::LINE_8;
+  }
+  cv::putText(frameCopy, "Face not found", cv::Point(3, 50), face, scale, cv::Scalar(0, 0, 255),
+              thickness, lineType);
+}

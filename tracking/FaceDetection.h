@@ -1,0 +1,44 @@
+#pragma once
+// Face detection on the reduced grey image, and the marks it leaves in the frames.
+
+#include <opencv2/core.hpp>
+#include <vector>
+
+struct OverlayFont;
+namespace cv {
+class CascadeClassifier;
+}
+
+// Factor from frame to small image (1 / 1.3) and back.
+inline constexpr double kSmallImageFactor = 0.7692307692307692;
+inline constexpr double kFaceScale = 1.3;
+
+// A rectangle by its corners: x2 = x + width, y2 = y + height.
+struct FaceBox {
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
+// Maps a top-down point into the bottom-up camera frame of height H.
+inline cv::Point ToBottomUp(int x, int y, int H) { return cv::Point(x, H - y); }
+
+// The small image's size for a W x H frame: each side times 1/1.3, nearest integer.
+cv::Size SmallImageSize(int W, int H);
+
+// grey = frameCopy in grey; small = grey resized (bilinear) to SmallImageSize, equalised.
+// Both are reused when their size already fits.
+void MakeSmallGrey(const cv::Mat& frameCopy, cv::Mat& grey, cv::Mat& small);
+
+// Runs the cascade on the small image (scale 1.1, 6 neighbours, Canny pruning, minimum size
+// half the image's height) and returns the first face. faces is scratch space.
+bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vector<cv::Rect>& faces,
+                FaceBox* face);
+
+// The face rectangle in frame-copy pixels: each small-image corner times 1.3, nearest integer.
+void ScaleFaceRect(const FaceBox& face, int faceRect[4]);
+
+// The blue face rectangle into the bottom-up camera frame.
+void DrawFaceRect(cv::Mat& cameraFrame, const int faceRect[4]);
+
+// "Face not found" in red on the frame copy. A font that tracking start has not set up yet
+// (scale 0) is replaced by the usual overlay font.
+void DrawFaceNotFound(cv::Mat& frameCopy, const OverlayFont& font);
