@@ -1,0 +1,158 @@
+// pupiltrak08-makevideo: writes generated camera frames of a virtual user to a video file or
+// an image sequence, with the rendered truth of every frame on request.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+#include <string>
+
+#include "FaceFrameGenerator.h"
+#include "VirtualUser.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: pupiltrak08-makevideo [options] OUTPUT\n"
+               "  OUTPUT              a video file (.avi, ...) or an image pattern such as\n"
+               "                      frames/img%%04d.png\n"
+               "  --photo PATH        face photograph with eye_centres.csv beside it\n"
+               "                      (default: %s/jesper_2.jpg)\n"
+               "  --size WxH          frame size (640x480)\n"
+               "  --frames N          number of frames (360)\n"
+               "  --fps F             video frame rate (30)\n"
+               "  --codec FOURCC      video compressor (MJPG)\n"
+               "  --screen WxH        the virtual user's screen (1024x710)\n"
+               "  --points grid|centre  grid: the nine points of a 3 x 3 grid with the margin\n"
+               "                      H/8; centre: the screen centre only (grid)\n"
+               "  --frames-per-point N  (40)\n"
+               "  --blink-every N     a 3-frame blink every N frames (0: none)\n"
+               "  --sway PX           head sway amplitude in frame pixels (0)\n"
+               "  --noise SIGMA       Gaussian sensor noise in grey levels (0)\n"
+               "  --seed N            (1)\n"
+               "  --truth FILE        CSV of what was painted in each frame\n",
+               PUPILTRAK_FACES_DIR);
+}
+
+bool ParseSize(const char* text, cv::Size* size) {
+  int w = 0, h = 0;
+  if (std::sscanf(text, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0) return false;
+  *size = cv::Size(w, h);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string photoPath = std::string(PUPILTRAK_FACES_DIR) + "/jesper_2.jpg";
+  std::string output, truthPath, points = "grid", codec = "MJPG";
+  cv::Size size(640, 480);
+  gen::VirtualUser user;
+  gen::Session session;
+  int frames = 360;
+  double fps = 30;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    const auto value = [&]() { return argv[++i]; };
+    if (arg == "--help" || arg == "-h") {
+      Usage();
+      return 0;
+    } else if (arg == "--photo" && hasValue) {
+      photoPath = value();
+    } else if (arg == "--size" && hasValue) {
+      if (!ParseSize(value(), &size)) return Usage(), 2;
+    } else if (arg == "--screen" && hasValue) {
+      if (!ParseSize(value(), &user.screen)) return Usage(), 2;
+    } else if (arg == "--frames" && hasValue) {
+      frames = std::atoi(value());
+    } else if (arg == "--fps" && hasValue) {
+      fps = std::atof(value());
+    } else if (arg == "--codec" && hasValue) {
+      codec = value();
+    } else if (arg == "--points" && hasValue) {
+      points = value();
+    } else if (arg == "--frames-per-point" && hasValue) {
+      session.framesPerPoint = std::atoi(value());
+    } else if (arg == "--blink-every" && hasValue) {
+      session.blinkEvery = std::atoi(value());
+    } else if (arg == "--sway" && hasValue) {
+      session.swayAmplitude = std::atof(value());
+    } else if (arg == "--noise" && hasValue) {
+      session.noiseSigma = std::atof(value());
+    } else if (arg == "--seed" && hasValue) {
+      session.seed = std::strtoull(value(), nullptr, 10);
+    } else if (arg == "--truth" && hasValue) {
+      truthPath = value();
+    } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
+      output = arg;
+    } else {
+      Usage();
+      return 2;
+    }
+  }
+  if (output.empty() || frames <= 0 || fps <= 0 || codec.size() != 4 ||
+      (points != "grid" && points != "centre")) {
+    Usage();
+    return 2;
+  }
+
+  gen::FacePhoto photo;
+  std::string error;
+  if (!gen::LoadFacePhoto(photoPath, &photo, &error)) {
+    std::fprintf(stderr, "pupiltrak08-makevideo: %s\n", error.c_str());
+    return 1;
+  }
+  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(size));
+  if (points == "grid") session.points = gen::GridPoints(user.screen, user.screen.height / 8);
+
+  const bool sequence = output.find('%') != std::string::npos;
+  cv::VideoWriter writer;
+  if (!sequence) {
+    writer.open(output, cv::VideoWriter::fourcc(codec[0], codec[1], codec[2], codec[3]), fps, size);
+    if (!writer.isOpened()) {
+      std::fprintf(stderr, "pupiltrak08-makevideo: cannot write %s\n", output.c_str());
+      return 1;
+    }
+  }
+  std::ofstream truth;
+  if (!truthPath.empty()) {
+    truth.open(truthPath);
+    if (!truth) {
+      std::fprintf(stderr, "pupiltrak08-makevideo: cannot write %s\n", truthPath.c_str());
+      return 1;
+    }
+    truth << "frame,blink,screen_x,screen_y,glint1_x,glint1_y,pupil1_x,pupil1_y,"
+             "glint2_x,glint2_y,pupil2_x,pupil2_y,pupil_radius\n";
+  }
+
+  for (int k = 0; k < frames; ++k) {
+    cv::Point2d looking;
+    const gen::FrameSpec spec = session.SpecAt(k, user, &looking);
+    gen::FrameTruth t;
+    const cv::Mat frame = generator.Render(spec, &t);
+    if (sequence) {
+      char name[4096];
+      std::snprintf(name, sizeof name, output.c_str(), k);
+      if (!cv::imwrite(name, frame)) {
+        std::fprintf(stderr, "pupiltrak08-makevideo: cannot write %s\n", name);
+        return 1;
+      }
+    } else {
+      writer.write(frame);
+    }
+    if (truth.is_open()) {
+      truth << k << ',' << (t.blink ? 1 : 0) << ',' << looking.x << ',' << looking.y;
+      for (const gen::EyeTruth& e : t.eye)
+        truth << ',' << e.glint.x << ',' << e.glint.y << ',' << e.pupil.x << ',' << e.pupil.y;
+      truth << ',' << t.eye[0].pupilRadius << '\n';
+    }
+  }
+  std::printf("%d frames of %dx%d written to %s\n", frames, size.width, size.height,
+              output.c_str());
+  return 0;
+}
