@@ -101,9 +101,11 @@ int CameraLibrary::Start() {
     opened_ = true;
   }
   CameraCallback callback;
+  std::function<bool()> gate;
   {
     std::lock_guard<std::mutex> lock(config_);
     callback = callback_;
+    gate = gate_;
   }
   stopRequested_ = false;
   sourceEnded_ = false;
@@ -114,7 +116,8 @@ int CameraLibrary::Start() {
     delivering_ = true;
     lastError_.clear();
   }
-  worker_ = std::thread(&CameraLibrary::Deliver, this, source_.get(), std::move(callback));
+  worker_ = std::thread(&CameraLibrary::Deliver, this, source_.get(), std::move(callback),
+                        std::move(gate));
   return 0;
 }
 
@@ -229,6 +232,11 @@ void CameraLibrary::SetDeviceDirectory(const std::string& dir) {
   devDir_ = dir;
 }
 
+void CameraLibrary::SetFrameGate(std::function<bool()> gate) {
+  std::lock_guard<std::mutex> lock(config_);
+  gate_ = std::move(gate);
+}
+
 void CameraLibrary::SetPropertyPageHandler(PropertyPageHandler handler) {
   std::lock_guard<std::mutex> lock(config_);
   pageHandler_ = std::move(handler);
@@ -265,11 +273,13 @@ void CameraLibrary::RestoreDefaults() {
     return std::make_unique<V4L2CameraSource>(devices[static_cast<size_t>(camera)].number, format);
   };
   pageHandler_ = nullptr;
+  gate_ = nullptr;
   pagesShown_.clear();
   videoFormat_ = VideoFormat{};
 }
 
-void CameraLibrary::Deliver(FrameSource* source, CameraCallback callback) {
+void CameraLibrary::Deliver(FrameSource* source, CameraCallback callback,
+                            std::function<bool()> gate) {
   workerId_ = std::this_thread::get_id();
   using Clock = std::chrono::steady_clock;
   const double interval = source->FrameInterval();
@@ -281,6 +291,11 @@ void CameraLibrary::Deliver(FrameSource* source, CameraCallback callback) {
   CameraFrame frame;
   cv::Mat raw, bgr, scratch;
   while (!stopRequested_.load()) {
+    if (gate && !gate()) {
+      std::unique_lock<std::mutex> lock(wait_);
+      wake_.wait_for(lock, std::chrono::milliseconds(1), [this] { return stopRequested_.load(); });
+      continue;
+    }
     if (!source->Read(raw) || !ToBgr8(raw, bgr)) {
       sourceEnded_ = true;  // end of file, unplugged camera, unreadable image: delivery ends
       break;

@@ -101,6 +101,10 @@ class CameraLibrary {
   void SetSourceFactory(SourceFactory factory);
   void SetDeviceDirectory(const std::string& dir);
   void SetPropertyPageHandler(PropertyPageHandler handler);
+  // Frames are read from the source only while the gate is open (checked before every frame,
+  // taken at start; null: always open). A replay tool gates on TrackingActive so that no frame
+  // of a file passes before tracking is active. Stop does not wait for the gate.
+  void SetFrameGate(std::function<bool()> gate);
   // Pages asked for since the last restore, in order (with no handler installed the request
   // is only recorded).
   std::vector<PropertyPageRequest> PropertyPagesShown() const;
@@ -110,7 +114,7 @@ class CameraLibrary {
  private:
   bool OnWorker() const;
   void StopLocked();
-  void Deliver(FrameSource* source, CameraCallback callback);
+  void Deliver(FrameSource* source, CameraCallback callback, std::function<bool()> gate);
 
   // Serialises initialise, start, stop and exit; held while joining. The worker never takes it.
   std::mutex control_;
@@ -124,6 +128,7 @@ class CameraLibrary {
   VideoFormat videoFormat_;
   bool enabled_ = false;
   CameraCallback callback_;
+  std::function<bool()> gate_;
   std::atomic<bool> render_{false};
   std::atomic<uintptr_t> window_{0};
 

@@ -312,6 +312,25 @@ TEST_F(CameraLayerTest, StopInterruptsAPacedWait) {
   EXPECT_EQ(camera.FramesDelivered(), 1);
 }
 
+TEST_F(CameraLayerTest, AClosedGateHoldsFramesBackWithoutHoldingUpStop) {
+  std::atomic<bool> open{false};
+  camera.SetFrameGate([&] { return open.load(); });
+  Prepare(MarkedPicture, 3);
+  std::atomic<int> calls{0};
+  camera.SetCallback(0, [&](CameraFrame&) { ++calls; });
+  ASSERT_EQ(camera.Start(), 0);
+  camera.Stop();  // returns although the gate never opened
+  EXPECT_EQ(calls.load(), 0);
+
+  camera.Exit();  // the gate is no property: it outlives exit
+  Prepare(MarkedPicture, 3);
+  camera.SetCallback(0, [&](CameraFrame&) { ++calls; });
+  ASSERT_EQ(camera.Start(), 0);
+  open = true;
+  camera.WaitUntilIdle();
+  EXPECT_EQ(calls.load(), 3);
+}
+
 TEST_F(CameraLayerTest, StartingTwiceKeepsOneRun) {
   Prepare(MarkedPicture);
   std::atomic<int> inside{0}, overlaps{0};

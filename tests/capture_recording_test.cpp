@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <opencv2/videoio.hpp>
-#include <thread>
 
 #include "app/TrackerState.h"
 #include "capture/FrameCallback.h"
@@ -84,17 +83,14 @@ TEST_F(RecordingTest, TheWriterOfARunTakesEveryMosaicWrittenToIt) {
 }
 
 TEST_F(RecordingTest, AShortRunThroughThePipelineRecordsOneMosaicPerFrame) {
-  // The first frame comes once the start has let frames into the pipeline, so every frame of
-  // the run is processed and recorded.
+  // Frames pass only once the start has let them into the pipeline, so every frame of the
+  // run is processed and recorded.
   const int64_t frames = 12;
   Camera().SetSourceFactory([frames](int) {
     return std::make_unique<GeneratedSource>(
-        [](int64_t i) {
-          while (i == 0 && Tracker().TrackingActive.load() == 0) std::this_thread::yield();
-          return MarkedPictureSized(i, 160, 120);
-        },
-        0, frames);
+        [](int64_t i) { return MarkedPictureSized(i, 160, 120); }, 0, frames);
   });
+  Camera().SetFrameGate([] { return Tracker().TrackingActive.load() != 0; });
   StartTrackingCommand(dialog);
   ASSERT_NE(Tracker().CaptureWriter, nullptr);
   Camera().WaitUntilIdle();
