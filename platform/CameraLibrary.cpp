@@ -296,7 +296,14 @@ void CameraLibrary::Deliver(FrameSource* source, CameraCallback callback,
       wake_.wait_for(lock, std::chrono::milliseconds(1), [this] { return stopRequested_.load(); });
       continue;
     }
-    if (!source->Read(raw) || !ToBgr8(raw, bgr)) {
+    bool got = false;
+    try {
+      got = source->Read(raw) && ToBgr8(raw, bgr);
+    } catch (const std::exception& e) {
+      std::lock_guard<std::mutex> lock(wait_);
+      lastError_ = e.what();
+    }
+    if (!got) {
       sourceEnded_ = true;  // end of file, unplugged camera, unreadable image: delivery ends
       break;
     }

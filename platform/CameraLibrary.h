@@ -85,6 +85,7 @@ class CameraLibrary {
   int64_t FramesDelivered() const { return framesDelivered_.load(); }
   // Callbacks that threw since the latest start (the frame is dropped, delivery goes on).
   int64_t FailedCallbacks() const { return failedCallbacks_.load(); }
+  // What the latest throwing callback or source said (a source that throws ends the run).
   std::string LastCallbackError() const;
   // Blocks until the current run has ended by itself or was stopped (returns at once when
   // nothing is being delivered).

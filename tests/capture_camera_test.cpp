@@ -223,6 +223,20 @@ TEST_F(CameraLayerTest, AFailingSourceOrUnusableFrameEndsDeliveryWithoutHarm) {
   EXPECT_TRUE(camera.SourceEnded());
 }
 
+TEST_F(CameraLayerTest, ASourceThatThrowsEndsTheRun) {
+  Prepare(
+      [](int64_t i) {
+        if (i == 2) throw std::runtime_error("device gone");
+        return MarkedPicture(i);
+      },
+      10);
+  ASSERT_EQ(camera.Start(), 0);
+  camera.WaitUntilIdle();
+  EXPECT_EQ(camera.FramesDelivered(), 2);
+  EXPECT_TRUE(camera.SourceEnded());
+  EXPECT_EQ(camera.LastCallbackError(), "device gone");
+}
+
 TEST_F(CameraLayerTest, ACallbackThatThrowsLosesOnlyItsFrame) {
   Prepare(MarkedPicture, 4);
   std::atomic<int> calls{0};
