@@ -73,15 +73,6 @@ TEST_F(CameraLayerTest, InitialiseNeedsAnEnabledCameraWithASource) {
   EXPECT_NE(camera.Init(), 0) << "initialising again keeps the layer initialised";
 }
 
-TEST_F(CameraLayerTest, OnlyCameraZeroIsAddressed) {
-  EXPECT_FALSE(camera.SetEnable(1, true));
-  EXPECT_FALSE(camera.SetRender(1, true));
-  EXPECT_FALSE(camera.SetWindow(1, 5));
-  EXPECT_FALSE(camera.SetCallback(1, [](CameraFrame&) {}));
-  Prepare(MarkedPicture);
-  EXPECT_FALSE(camera.ShowPropertyPage(1, "camera_pp"));
-}
-
 TEST_F(CameraLayerTest, StartFailsWhenTheSourceDoesNotOpen) {
   camera.SetSourceFactory([](int) { return std::make_unique<FailingSource>(false, 0); });
   camera.SetEnable(0, true);

@@ -234,14 +234,6 @@ TEST_F(TrackingCommandsTest, StartsAndStopsHammeredWithRecordingNeverCrash) {
   EXPECT_EQ(dialog.Lines().back(), "EndTracking was successful");
 }
 
-TEST_F(TrackingCommandsTest, EndTrackingWhenNotTrackingDoesNothingButClearTheFlag) {
-  EXPECT_TRUE(EndTracking(dialog));
-  EXPECT_TRUE(dialog.Lines().empty());
-  EXPECT_EQ(Tracker().TrackingActive.load(), 0);
-}
-
-class PropertyPageCommandTest : public TrackingCommandsTest {};
-
 TEST_F(PropertyPageCommandTest, ShowsThePageAfterInitialisingTheCamera) {
   PropertyPageCommand(dialog, "camera_pp");
   PropertyPageCommand(dialog, "video_pp");
