@@ -234,6 +234,8 @@ TEST_F(TrackingCommandsTest, StartsAndStopsHammeredWithRecordingNeverCrash) {
   EXPECT_EQ(dialog.Lines().back(), "EndTracking was successful");
 }
 
+class PropertyPageCommandTest : public TrackingCommandsTest {};
+
 TEST_F(PropertyPageCommandTest, ShowsThePageAfterInitialisingTheCamera) {
   PropertyPageCommand(dialog, "camera_pp");
   PropertyPageCommand(dialog, "video_pp");
