@@ -125,20 +125,20 @@ bool IsImageFile(const std::filesystem::path& p) {
 
 ImageSequenceSource::ImageSequenceSource(std::string folderOrPattern, double framesPerSecond,
                                          int firstNumber)
-    : spec_(std::move(folderOrPattern)), fps_(framesPerSecond), first_(firstNumber) {}
+    : where_(std::move(folderOrPattern)), fps_(framesPerSecond), first_(firstNumber) {}
 
 bool ImageSequenceSource::IsPattern() const {
   // One integer conversion such as %d, %4d or %04d.
-  size_t pos = spec_.find('%');
+  size_t pos = where_.find('%');
   if (pos == std::string::npos) return false;
   size_t i = pos + 1;
-  while (i < spec_.size() && std::isdigit(static_cast<unsigned char>(spec_[i]))) ++i;
-  return i < spec_.size() && spec_[i] == 'd' && spec_.find('%', i) == std::string::npos;
+  while (i < where_.size() && std::isdigit(static_cast<unsigned char>(where_[i]))) ++i;
+  return i < where_.size() && where_[i] == 'd' && where_.find('%', i) == std::string::npos;
 }
 
 std::string ImageSequenceSource::PatternFile(int number) const {
   char buf[4096];
-  std::snprintf(buf, sizeof buf, spec_.c_str(), number);
+  std::snprintf(buf, sizeof buf, where_.c_str(), number);
   return buf;
 }
 
@@ -147,8 +147,8 @@ bool ImageSequenceSource::Open() {
   next_ = 0;
   std::error_code ec;
   if (IsPattern()) return std::filesystem::exists(PatternFile(first_), ec);
-  if (!std::filesystem::is_directory(spec_, ec)) return false;
-  for (const auto& entry : std::filesystem::directory_iterator(spec_, ec)) {
+  if (!std::filesystem::is_directory(where_, ec)) return false;
+  for (const auto& entry : std::filesystem::directory_iterator(where_, ec)) {
     if (entry.is_regular_file(ec) && IsImageFile(entry.path()))
       files_.push_back(entry.path().string());
   }
@@ -177,7 +177,7 @@ void ImageSequenceSource::Close() {}
 
 double ImageSequenceSource::FrameInterval() const { return fps_ > 0 ? 1.0 / fps_ : 0.0; }
 
-std::string ImageSequenceSource::Describe() const { return spec_; }
+std::string ImageSequenceSource::Describe() const { return where_; }
 
 // --- generated frames ---
 

@@ -105,7 +105,7 @@ class ImageSequenceSource : public FrameSource {
   bool IsPattern() const;
   std::string PatternFile(int number) const;
 
-  std::string spec_;
+  std::string where_;
   double fps_;
   int first_;
   std::vector<std::string> files_;
