@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QExposeEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QWindow>
 #include <opencv2/objdetect.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -323,6 +325,29 @@ void TrackerDialog::contextMenuEvent(QContextMenuEvent* event) {
 void TrackerDialog::done(int result) {
   if (Tracking() && hooks_.stopTracking) hooks_.stopTracking(*this);
   QDialog::done(result);
+}
+
+void TrackerDialog::showEvent(QShowEvent* event) {
+  if (!watchedWindow_ && windowHandle()) {
+    watchedWindow_ = windowHandle();
+    watchedWindow_->installEventFilter(this);
+  }
+  QDialog::showEvent(event);
+}
+
+bool TrackerDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == watchedWindow_ && event->type() == QEvent::Expose && windowHandle() &&
+      windowHandle()->isExposed()) {
+    // Qt restores an uncovered window from its backing store without a paint cycle. Marking
+    // the exposed part dirty first makes that restore a real repaint, as the window system
+    // does it: the sliders draw themselves and the charts repair themselves there.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    const QRegion exposed = static_cast<QExposeEvent*>(event)->region();
+    QT_WARNING_POP
+    if (!exposed.isEmpty()) update(exposed);
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TrackerDialog::CanvasChanged(const QRect& rect) {

@@ -71,6 +71,9 @@ class TrackerDialog : public QDialog, public DialogView {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  // Watches the window's exposures (uncovered, restored) to repaint what they reveal.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
@@ -91,6 +94,7 @@ class TrackerDialog : public QDialog, public DialogView {
   // Areas the canvas asked to repaint and that have not been painted yet; the rest of a
   // paint region is a real expose, which repairs the charts.
   QRegion pendingCanvas_;
+  QObject* watchedWindow_ = nullptr;
   bool initResult_ = false;
   bool chartsCreated_ = false;
 };

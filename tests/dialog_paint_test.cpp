@@ -1,5 +1,6 @@
 // Painting the dialog: the canvas the frame thread draws into reaches the screen through
 // queued repaints, and only a real expose makes the strip charts repair themselves.
+#include <QExposeEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <thread>
@@ -47,6 +48,14 @@ class DialogPaint : public DialogTest {
   std::unique_ptr<TrackerDialog> dialog;
 };
 
+// Repair requests that reach the charts' area (12, 310)-(468, 475), edges included.
+int ChartAreaPaints(const RecordedCommands& recorded) {
+  int n = 0;
+  for (const IntRect& r : recorded.chartPaints)
+    if (!(r.left > 468 || r.right < 12 || r.top > 475 || r.bottom < 310)) ++n;
+  return n;
+}
+
 QImage Filled(int w, int h, QColor c) {
   QImage image(w, h, QImage::Format_RGB32);
   image.fill(c);
@@ -91,6 +100,40 @@ TEST_F(DialogPaint, ExposeAlongsideACanvasUpdateRepairsOnlyTheExposedPart) {
   Settle();
   ASSERT_EQ(recorded.chartPaints.size(), 1u);
   EXPECT_EQ(recorded.chartPaints[0], (IntRect{0, 0, 480, 100}));
+}
+
+// What the window system sends when part of the window is uncovered or the window restored.
+void Expose(QWidget& w, const QRegion& region) {
+  QExposeEvent expose(region);
+  QCoreApplication::sendEvent(w.windowHandle(), &expose);
+  Settle();
+}
+
+TEST_F(DialogPaint, UncoveringTheWindowRedrawsTheSlidersAndRepairsTheCharts) {
+  Open();
+  const size_t mark = dialog->Log().Lines().size();
+  Expose(*dialog, QRegion(0, 0, 480, 869));
+  EXPECT_EQ(LinesFrom(*dialog, mark),
+            (std::vector<std::string>{"Finder1Param1 = 1", "Finder1Param2 = 1",
+                                      "Finder2Param1 = 60", "Finder2Param2 = 30"}));
+  // The new log lines may make the log repaint its own corner afterwards; only the
+  // exposure reaches the charts.
+  ASSERT_FALSE(recorded.chartPaints.empty());
+  EXPECT_EQ(recorded.chartPaints[0], (IntRect{0, 0, 480, 869}));
+  EXPECT_EQ(ChartAreaPaints(recorded), 1);
+}
+
+TEST_F(DialogPaint, UncoveringPartOfTheWindowRedrawsOnlyWhatItReveals) {
+  Open();
+  const size_t mark = dialog->Log().Lines().size();
+  Expose(*dialog, QRegion(0, 300, 480, 100));
+  EXPECT_TRUE(LinesFrom(*dialog, mark).empty());
+  ASSERT_EQ(recorded.chartPaints.size(), 1u);
+  EXPECT_EQ(recorded.chartPaints[0], (IntRect{0, 300, 480, 400}));
+  // Uncovering one slider redraws that slider alone.
+  recorded.chartPaints.clear();
+  Expose(*dialog, QRegion(dialog->Control(1026)->geometry()));
+  EXPECT_EQ(LinesFrom(*dialog, mark), (std::vector<std::string>{"Finder2Param1 = 60"}));
 }
 
 TEST_F(DialogPaint, CanvasPixelsAppearOnTheDialog) {
