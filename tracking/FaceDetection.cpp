@@ -1,5 +1,6 @@
 #include "tracking/FaceDetection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
@@ -31,8 +32,18 @@ bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vecto
   if (cascade.empty() || small.empty()) return false;
   const int minSide = small.rows / 2;
   try {
-    cascade.detectMultiScale(small, faces, 1.1, 6, cv::CASCADE_DO_CANNY_PRUNING,
+    // The raw detections come from several threads in no fixed order, and grouping keeps the
+    // order of first appearance: put them back in the order one thread finds them (scale,
+    // then row, then column) before grouping, so that "the first face" is the same in every
+    // run.
+    cascade.detectMultiScale(small, faces, 1.1, 0, cv::CASCADE_DO_CANNY_PRUNING,
                              cv::Size(minSide, minSide));
+    std::sort(faces.begin(), faces.end(), [](const cv::Rect& a, const cv::Rect& b) {
+      if (a.width != b.width) return a.width < b.width;
+      if (a.y != b.y) return a.y < b.y;
+      return a.x < b.x;
+    });
+    cv::groupRectangles(faces, 6, 0.2);
   } catch (const cv::Exception&) {
     // The frame thread goes on; a frame the detector cannot take has no face.
     faces.clear();

@@ -29,7 +29,8 @@ cv::Size SmallImageSize(int W, int H);
 void MakeSmallGrey(const cv::Mat& frameCopy, cv::Mat& grey, cv::Mat& small);
 
 // Runs the cascade on the small image (scale 1.1, 6 neighbours, Canny pruning, minimum size
-// half the image's height) and returns the first face. faces is scratch space.
+// half the image's height) and returns the first face, the same however many threads the
+// detector runs on. faces receives all faces found, in their order.
 bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vector<cv::Rect>& faces,
                 FaceBox* face);
 
