@@ -14,12 +14,14 @@ namespace gen {
 // The eye model: pupil offset from the glint (frame pixels) = gain * (point - screen centre)
 // + rest offset, per axis and eye, plus optional jitter. The camera sees the user mirrored, so
 // looking to the right of the screen moves the pupils toward the image's left (gainX < 0);
-// looking down moves them down (gainY > 0). The defaults keep offsets within about 2.5 frame
-// pixels for a 1024 x 710 screen, inside the pupil where the tracker looks for the glint.
+// looking down moves them down (gainY > 0). The tracker looks for the glint within half the
+// pupil's radius of its centre (about 3 frame pixels in the default scene of a 640 x 480
+// frame), so offsets must stay smaller: the defaults give at most 2.05 and 1.5 frame pixels on
+// a 1024 x 710 screen (2.5 at the corners).
 struct VirtualUser {
   cv::Size screen{1024, 710};
-  double gainX = -0.0045;  // frame pixels per screen pixel
-  double gainY = 0.0050;
+  double gainX = -0.0040;  // frame pixels per screen pixel
+  double gainY = 0.0042;
   std::array<cv::Point2f, 2> restOffset{};  // offsets while looking at the screen centre
   double jitter = 0;                        // standard deviation, frame pixels
 
