@@ -1,0 +1,164 @@
+// pupiltrak08-bench-pipeline: times ProcessFrame on generated frames of a virtual user (both
+// options on) and prints the median, mean and 90th percentile of every stage.
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <opencv2/core.hpp>
+#include <opencv2/objdetect.hpp>
+#include <string>
+#include <vector>
+
+#include "FaceFrameGenerator.h"
+#include "VirtualUser.h"
+#include "app/TrackerState.h"
+#include "tracking/FramePipeline.h"
+
+namespace {
+
+struct Stats {
+  double median = 0, mean = 0, p90 = 0;
+};
+
+Stats Summarise(std::vector<double> v) {
+  Stats s;
+  if (v.empty()) return s;
+  std::sort(v.begin(), v.end());
+  s.median = v[v.size() / 2];
+  s.p90 = v[std::min(v.size() - 1, v.size() * 9 / 10)];
+  for (double x : v) s.mean += x;
+  s.mean /= static_cast<double>(v.size());
+  return s;
+}
+
+void Usage() {
+  std::fprintf(
+      stderr,
+      "usage: pupiltrak08-bench-pipeline [--frames N] [--threads T] [--size WxH]...\n"
+      "                                  [--sliders A,B,C,D] [--noise SIGMA]\n"
+      "  --frames N     frames timed per size (200)\n"
+      "  --threads T    OpenCV worker threads (1: one core)\n"
+      "  --size WxH     frame size, repeatable (640x480 and 1280x720)\n"
+      "  --sliders      Finder1Param1,Finder1Param2,Finder2Param1,Finder2Param2 (1,1,60,30)\n"
+      "  --noise SIGMA  sensor noise of the generated frames (2)\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int frames = 200, threads = 1;
+  int sliders[4] = {1, 1, 60, 30};
+  double noise = 2;
+  std::vector<cv::Size> sizes;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--frames" && hasValue) {
+      frames = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--threads" && hasValue) {
+      threads = std::atoi(argv[++i]);
+    } else if (arg == "--noise" && hasValue) {
+      noise = std::atof(argv[++i]);
+    } else if (arg == "--size" && hasValue) {
+      int w = 0, h = 0;
+      if (std::sscanf(argv[++i], "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0) return Usage(), 2;
+      sizes.emplace_back(w, h);
+    } else if (arg == "--sliders" && hasValue) {
+      if (std::sscanf(argv[++i], "%d,%d,%d,%d", &sliders[0], &sliders[1], &sliders[2],
+                      &sliders[3]) != 4)
+        return Usage(), 2;
+    } else {
+      Usage();
+      return arg == "--help" ? 0 : 2;
+    }
+  }
+  if (sizes.empty()) sizes = {cv::Size(640, 480), cv::Size(1280, 720)};
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QGuiApplication app(argc, argv);
+  cv::setNumThreads(threads);
+
+  gen::FacePhoto photo;
+  std::string error;
+  if (!gen::LoadFacePhoto(std::string(PUPILTRAK_FACES_DIR) + "/jesper_2.jpg", &photo, &error)) {
+    std::fprintf(stderr, "pupiltrak08-bench-pipeline: %s\n", error.c_str());
+    return 1;
+  }
+  TrackerState state;
+  state.FaceCascade = std::make_shared<cv::CascadeClassifier>(PUPILTRAK_CASCADE);
+  if (state.FaceCascade->empty()) {
+    std::fprintf(stderr, "pupiltrak08-bench-pipeline: cannot load %s\n", PUPILTRAK_CASCADE);
+    return 1;
+  }
+  state.SearchEyeRegions = 1;
+  state.EstimateGazeDirection = 1;
+  state.Finder1Param1 = sliders[0];
+  state.Finder1Param2 = sliders[1];
+  state.Finder2Param1 = sliders[2];
+  state.Finder2Param2 = sliders[3];
+
+  std::printf(
+      "ProcessFrame, both options on, sliders %d,%d,%d,%d, %d OpenCV thread(s), %d frames\n",
+      sliders[0], sliders[1], sliders[2], sliders[3], threads, frames);
+  for (const cv::Size& size : sizes) {
+    // A virtual user looking round the nine grid points, swaying a little, blinking now and then.
+    gen::FaceFrameGenerator generator(photo, gen::DefaultScene(size));
+    gen::VirtualUser user;
+    gen::Session session;
+    session.points = gen::GridPoints(user.screen, user.screen.height / 8);
+    session.framesPerPoint = 20;
+    session.blinkEvery = 60;
+    session.swayAmplitude = 0.02 * size.height;
+    session.noiseSigma = noise;
+    const int distinct = std::min(frames, 180);
+    std::vector<cv::Mat> made;
+    for (int k = 0; k < distinct; ++k) made.push_back(generator.Render(session.SpecAt(k, user)));
+
+    PipelineContext ctx;
+    ctx.state = &state;
+    FrameResults results;
+    ctx.results = &results;
+    StageTimings t;
+    ctx.timings = &t;
+    OverlayFont font;
+    std::vector<double> total, convert, face, finder1, finder2, tiles, panels, output;
+    int faces = 0, pupils = 0;
+    cv::Mat copy, camera;
+    for (int k = -10; k < frames; ++k) {  // ten frames to warm up
+      const cv::Mat& frame = made[static_cast<size_t>((k + 10) % distinct)];
+      frame.copyTo(copy);
+      cv::flip(frame, camera, 0);
+      ProcessFrame(ctx, copy, camera, font, nullptr);
+      if (k < 0) continue;
+      total.push_back(t.total);
+      convert.push_back(t.convert);
+      face.push_back(t.face);
+      finder1.push_back(t.finder1);
+      finder2.push_back(t.finder2);
+      tiles.push_back(t.tiles);
+      panels.push_back(t.panels);
+      output.push_back(t.output);
+      faces += results.faceFound ? 1 : 0;
+      pupils += (results.pupilFound[0] ? 1 : 0) + (results.pupilFound[1] ? 1 : 0);
+    }
+    std::printf("\n%dx%d: face in %d of %d frames, %d of %d pupils found\n", size.width,
+                size.height, faces, frames, pupils, 2 * frames);
+    std::printf("  %-34s %8s %8s %8s\n", "stage (ms)", "median", "mean", "p90");
+    const auto row = [](const char* name, const std::vector<double>& v) {
+      const Stats s = Summarise(v);
+      std::printf("  %-34s %8.3f %8.3f %8.3f\n", name, s.median, s.mean, s.p90);
+    };
+    row("grey, small image, equalisation", convert);
+    row("face detection", face);
+    row("finder 1 (both eyes)", finder1);
+    row("finder 2 + eye vector (both eyes)", finder2);
+    row("tiles, regions, camera quarter", tiles);
+    row("panel snapshots", panels);
+    row("preview and video", output);
+    row("whole frame", total);
+    const Stats s = Summarise(total);
+    std::printf("  median rate %.0f frames per second\n", s.median > 0 ? 1000.0 / s.median : 0);
+  }
+  return 0;
+}
