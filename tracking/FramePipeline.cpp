@@ -159,6 +159,67 @@ void Output(PipelineContext& ctx, const cv::Mat& mosaic, cv::VideoWriter* writer
   if (ctx.onMosaic) ctx.onMosaic(mosaic);
 }
 
+// Steps 3 to 9: face, eyes, hand-off, camera quarter, panels.
+void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buffers& b,
+                    FrameResults& res, cv::Mat& frameCopy, cv::Mat& cameraFrame,
+                    const OverlayFont& font, StageClock& clock) {
+  // 3: without a cascade nothing is detected or drawn.
+  cv::CascadeClassifier* cascade = st.FaceCascade.get();
+  if (!cascade || cascade->empty()) return;
+
+  // 4-5
+  MachineFacts& machine = Machine();
+  const int64_t start = machine.TickCount();
+  FaceBox face;
+  const bool found = DetectFace(*cascade, b.small, b.faces, &face);
+  if (found) {
+    res.faceFound = true;
+    ScaleFaceRect(face, res.faceRect);
+    DrawFaceRect(cameraFrame, res.faceRect);
+  } else {
+    DrawFaceNotFound(frameCopy, font);
+  }
+  clock.Lap(&StageTimings::face);
+
+  // 6
+  if (!st.EstimateGazeDirection.load() || !found)
+    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, Whole, frameCopy);
+  clock.Lap(&StageTimings::tiles);
+  if (!found) return;
+
+  // 7
+  if (st.SearchEyeRegions.load()) {
+    EyeRegions& regions = ctx.eyeRegions ? *ctx.eyeRegions : b.eyeRegions;
+    regions.Compute(face.x1, face.y1, face.x2, face.y2, kFaceScale);
+    regions.Draw(cameraFrame, cameraFrame.rows, cv::Scalar(255, 0, 0));
+    clock.Lap(&StageTimings::tiles);
+    if (st.EstimateGazeDirection.load()) {
+      for (int e = 0; e < 2; ++e) {
+        PointHistory& history = ctx.histories[e] ? *ctx.histories[e] : b.histories[e];
+        ProcessEye(e, frameCopy, regions.FrameRect(e + 1), history, ReadSettings(st), b, res,
+                   clock);
+      }
+    }
+    const int64_t end = machine.TickCount();
+    res.detectionMs = (end - start) * 1000.0 / machine.TickFrequency();
+    char text[256];
+    std::snprintf(text, sizeof text, "Detection Time = %.0lf ms", res.detectionMs);
+    res.detectionText = text;
+
+    if (st.EstimateGazeDirection.load() && st.CalibrationActive.load() && res.pupilFound[0] &&
+        res.pupilFound[1])
+      HandOffSample(ctx, st, res);
+  }
+
+  // 8
+  PlaceCameraFrame(b.mosaic, cameraFrame, b.flipped);
+  clock.Lap(&StageTimings::tiles);
+
+  // 9
+  PanelSnapshots(ctx, st, b, res);
+  clock.Lap(&StageTimings::panels);
+}
+
 }  // namespace
 
 void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame,
@@ -179,60 +240,11 @@ void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame
   if (frameUsable) MakeSmallGrey(frameCopy, b.grey, b.small);
   clock.Lap(&StageTimings::convert);
 
-  // 3: without a cascade nothing is detected or drawn.
-  cv::CascadeClassifier* cascade = st.FaceCascade.get();
-  if (frameUsable && cascade && !cascade->empty()) {
-    // 4-5
-    MachineFacts& machine = Machine();
-    const int64_t start = machine.TickCount();
-    FaceBox face;
-    const bool found = DetectFace(*cascade, b.small, b.faces, &face);
-    if (found) {
-      res.faceFound = true;
-      ScaleFaceRect(face, res.faceRect);
-      DrawFaceRect(cameraFrame, res.faceRect);
-    } else {
-      DrawFaceNotFound(frameCopy, font);
-    }
-    clock.Lap(&StageTimings::face);
-
-    // 6
-    if (!st.EstimateGazeDirection.load() || !found)
-      PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, Whole, frameCopy);
-    clock.Lap(&StageTimings::tiles);
-
-    if (found) {
-      // 7
-      if (st.SearchEyeRegions.load()) {
-        EyeRegions& regions = ctx.eyeRegions ? *ctx.eyeRegions : b.eyeRegions;
-        regions.Compute(face.x1, face.y1, face.x2, face.y2, kFaceScale);
-        regions.Draw(cameraFrame, cameraFrame.rows, cv::Scalar(255, 0, 0));
-        clock.Lap(&StageTimings::tiles);
-        if (st.EstimateGazeDirection.load()) {
-          for (int e = 0; e < 2; ++e) {
-            PointHistory& history = ctx.histories[e] ? *ctx.histories[e] : b.histories[e];
-            ProcessEye(e, frameCopy, regions.FrameRect(e + 1), history, ReadSettings(st), b, res,
-                       clock);
-          }
-        }
-        const int64_t end = machine.TickCount();
-        res.detectionMs = (end - start) * 1000.0 / machine.TickFrequency();
-        char text[256];
-        std::snprintf(text, sizeof text, "Detection Time = %.0lf ms", res.detectionMs);
-        res.detectionText = text;
-
-        if (st.EstimateGazeDirection.load() && st.CalibrationActive.load() && res.pupilFound[0] &&
-            res.pupilFound[1])
-          HandOffSample(ctx, st, res);
-      }
-
-      // 8
-      PlaceCameraFrame(b.mosaic, cameraFrame, b.flipped);
-      clock.Lap(&StageTimings::tiles);
-
-      // 9
-      PanelSnapshots(ctx, st, b, res);
-      clock.Lap(&StageTimings::panels);
+  if (frameUsable) {
+    try {
+      DetectAndTrack(ctx, st, b, res, frameCopy, cameraFrame, font, clock);
+    } catch (const cv::Exception&) {
+      // Whatever the library rejects loses this frame's remaining steps, never the thread.
     }
   }
 
