@@ -336,16 +336,20 @@ void TrackerDialog::showEvent(QShowEvent* event) {
 }
 
 bool TrackerDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == watchedWindow_ && event->type() == QEvent::Expose && windowHandle() &&
-      windowHandle()->isExposed()) {
-    // Qt restores an uncovered window from its backing store without a paint cycle. Marking
-    // the exposed part dirty first makes that restore a real repaint, as the window system
-    // does it: the sliders draw themselves and the charts repair themselves there.
+  if (watched == watchedWindow_ && event->type() == QEvent::Expose) {
     QT_WARNING_PUSH
     QT_WARNING_DISABLE_DEPRECATED
     const QRegion exposed = static_cast<QExposeEvent*>(event)->region();
     QT_WARNING_POP
-    if (!exposed.isEmpty()) update(exposed);
+    const bool nowExposed = windowHandle() && windowHandle()->isExposed() && !exposed.isEmpty();
+    // Qt brings a window back (restored, shown again) from its backing store without a paint
+    // cycle. Marking the exposed part dirty first makes that a real repaint, as the window
+    // system does it: the sliders draw themselves and the charts repair themselves there.
+    // Further exposures of a window that stayed visible are only flushed, as on a compositing
+    // desktop: the window system repeats them, and each would log the sliders again.
+    if (nowExposed && !windowExposed_) update(exposed);
+    // An empty exposure tells that the window is no longer exposed (minimised, hidden).
+    windowExposed_ = nowExposed;
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -72,7 +72,7 @@ class TrackerDialog : public QDialog, public DialogView {
   void paintEvent(QPaintEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  // Watches the window's exposures (uncovered, restored) to repaint what they reveal.
+  // Watches the window's exposures: a window coming back (restored, shown again) repaints.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -95,6 +95,7 @@ class TrackerDialog : public QDialog, public DialogView {
   // paint region is a real expose, which repairs the charts.
   QRegion pendingCanvas_;
   QObject* watchedWindow_ = nullptr;
+  bool windowExposed_ = false;
   bool initResult_ = false;
   bool chartsCreated_ = false;
 };
