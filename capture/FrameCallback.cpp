@@ -39,6 +39,13 @@ void ResetFrameCallbackState() { SharedFrameCallbackState() = FrameCallbackState
 void FrameCallback(CameraFrame& frame) {
   static const FrameProcessor pipeline = [](cv::Mat& frameCopy, cv::Mat& cameraFrame,
                                             const OverlayFont& font, cv::VideoWriter* writer) {
+    // The "Source" window sizes itself to the camera's frames, but tracking start reads its
+    // client rectangle before the first frame has arrived. Keep the rectangle the status panel
+    // scales by at the size the window takes on, or the pupil discs land at the wrong scale.
+    TrackerState& tracker = Tracker();
+    IntRect source = tracker.SourceClientRect();
+    if (source.width() != cameraFrame.cols || source.height() != cameraFrame.rows)
+      tracker.SetSourceClientRect(IntRect{0, 0, cameraFrame.cols, cameraFrame.rows});
     ProcessFrame(SharedPipelineContext(), frameCopy, cameraFrame, font, writer);
   };
   HandleCameraFrame(frame, SharedFrameCallbackState(), Tracker(), Machine(), pipeline);
