@@ -1,0 +1,113 @@
+#include "reliability_support.h"
+
+#include <regex>
+
+#include "calibration/AccuracyTest.h"
+
+namespace reliability {
+
+bool IsSampleLine(const std::string& line) {
+  static const std::regex pattern(
+      "Point = [0-8]\tSample = ([0-9]|[1-3][0-9])\tdxL = -?[0-9]+\\.[0-9]{2}\tdyL = "
+      "-?[0-9]+\\.[0-9]{2}\tdxR = -?[0-9]+\\.[0-9]{2}\tdyR = -?[0-9]+\\.[0-9]{2}");
+  return std::regex_match(line, pattern);
+}
+
+gen::FacePhoto TestPhoto(const std::string& name) {
+  gen::FacePhoto photo;
+  std::string error;
+  EXPECT_TRUE(
+      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/" + name, &photo, &error))
+      << error;
+  return photo;
+}
+
+FaceFrames::FaceFrames(int variants) {
+  const gen::FaceFrameGenerator generator(TestPhoto(), gen::DefaultScene(cv::Size(640, 480)));
+  for (int i = 0; i < variants; ++i) {
+    gen::FrameSpec spec;
+    // Gaze offsets of up to two pixels in every direction, as a user looking around gives.
+    const float dx = static_cast<float>((i % 3) - 1) * 1.5f;
+    const float dy = static_cast<float>(((i / 3) % 3) - 1) * 1.0f;
+    spec.gazeOffset = {cv::Point2f(dx, dy), cv::Point2f(dx, dy)};
+    spec.noiseSigma = 1.0;
+    spec.noiseSeed = static_cast<uint64_t>(i + 1);
+    frames_.push_back(generator.Render(spec));
+  }
+}
+
+cv::Mat FaceFrames::operator()(int64_t index) const {
+  return frames_[static_cast<size_t>(index % static_cast<int64_t>(frames_.size()))].clone();
+}
+
+void HeadlessProgram::SetUp() {
+  ASSERT_TRUE(programDir.isValid());
+  machine.SetProgramDirectory(programDir.path().toStdString() + "/");
+  machine.SetFullScreenSize(QSize(1024, 710));
+  machine.SetScreenSize(QSize(1024, 768));
+  SetMachine(&machine);
+  SetUserPrompts(&prompts);
+  SetWindows(&windows);
+  SetTargetWindows(&targets);
+
+  ResetTrackerState();
+  ResetFrameResults();
+  ResetPointHistories();
+  ResetFrameCallbackState();
+  ResetCalibrationForTests();
+  ResetStripCharts();
+  Camera().RestoreDefaults();
+
+  auto cascade = std::make_shared<cv::CascadeClassifier>();
+  ASSERT_TRUE(cascade->load(PUPILTRAK_CASCADE));
+  Tracker().FaceCascade = cascade;
+  RegisterTargetWindowClass(ResourceBitmap(158));
+  canvas = std::make_unique<DialogCanvas>(480, 869);
+  Tracker().MainWindow = canvas.get();
+  GazeXChart().Create(*canvas, 12, 310, 468, 390, 0, 1024, "Gaze X");
+  GazeYChart().Create(*canvas, 12, 395, 468, 475, 0, 710, "Gaze Y");
+  Camera().SetCameraCounter([] { return 1; });
+}
+
+void HeadlessProgram::TearDown() {
+  // Whatever a test left running stops before the records it uses go away.
+  Camera().RestoreDefaults();
+  Tracker().CaptureWriter.reset();
+  Tracker().MainWindow = nullptr;
+  DestroyAllTargetWindows();
+  ResetStripCharts();
+  ResetCalibrationForTests();
+  ResetFrameCallbackState();
+  ResetPointHistories();
+  ResetFrameResults();
+  ResetTrackerState();
+  canvas.reset();
+  SetTargetWindows(nullptr);
+  SetWindows(nullptr);
+  SetUserPrompts(nullptr);
+  SetMachine(nullptr);
+}
+
+void HeadlessProgram::SetFrames(GeneratedSource::Generator generator, int64_t count) {
+  Camera().SetSourceFactory(
+      [generator, count](int) { return std::make_unique<GeneratedSource>(generator, 0, count); });
+}
+
+bool HeadlessProgram::WaitForMoreFrames(int64_t n) {
+  const int64_t target = Camera().FramesDelivered() + n;
+  // A generous bound only so that a hang fails the test instead of the whole run.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (Camera().FramesDelivered() < target) {
+    if (!Camera().Delivering() || std::chrono::steady_clock::now() > giveUp)
+      return Camera().FramesDelivered() >= target;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void HeadlessProgram::BothOptions() {
+  Tracker().SearchEyeRegions = 1;
+  Tracker().EstimateGazeDirection = 1;
+}
+
+}  // namespace reliability
