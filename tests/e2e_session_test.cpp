@@ -1,9 +1,10 @@
 // A whole session through the real dialog: Start Tracking with both options, Calibrate, the
 // nine targets, the fit, a few hundred frames of accuracy test, Stop Tracking; the protocol,
 // the event log, the beeps, the target windows, the charts and the accuracy figure.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <set>
+#include <vector>
 
 #include "e2e_support.h"
 
@@ -105,7 +106,8 @@ TEST_F(WholeSession, CalibrationAndAccuracyTestEndToEnd) {
 
   // The accuracy figure. With a perfect fit the smoothed point sits on the target once the
   // history has filled, but the estimate is then stretched about the screen centre by the
-  // square root of the mean own-axis coefficient (px per degree; about 6 for this user), so
+  // square root of the mean own-axis coefficient (px per degree: about 40 for this user's eye
+  // model of some 0.004 frame px per screen px, so a stretch of about 6.5), so
   // the error is mostly that stretch of the target's distance from the centre, plus the
   // smoother's lag after each jump. The reference is an ideal tracker (both eyes exactly on the
   // target the user looks at) run through the same smoothing and stretch.

@@ -134,7 +134,7 @@ QImage WithOwnPalette(const QImage& picture) {
 }
 
 // Saves a PNG of at most maxBytes, scaling the picture down step by step when it is larger.
-bool Save(const QImage& picture, const QString& path, qint64 maxBytes = 195 * 1024) {
+bool Save(const QImage& picture, const QString& path, qint64 maxBytes = 160 * 1024) {
   QImage image = picture.convertToFormat(QImage::Format_RGB888);
   QImage written;
   bool ok = false;
