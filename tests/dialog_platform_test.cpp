@@ -315,3 +315,20 @@ TEST(PromptsOnQt, HelpOpensOneWindowForEveryTopic) {
 }
 
 }  // namespace
+
+// The frame thread asks for the screen sizes (calibration targets, the gaze stretch); screen
+// objects belong to the GUI thread, so the answer there comes from copies.
+TEST(QtMachineTest, ScreenSizesAskedFromAnotherThreadAreTheGuiThreads) {
+  QtMachine machine;
+  QSize full = machine.FullScreenSize();
+  QSize whole = machine.ScreenSize();
+  QSize fullThere, wholeThere;
+  std::thread frameThread([&] {
+    fullThere = machine.FullScreenSize();
+    wholeThere = machine.ScreenSize();
+  });
+  frameThread.join();
+  EXPECT_FALSE(full.isEmpty());
+  EXPECT_EQ(fullThere, full);
+  EXPECT_EQ(wholeThere, whole);
+}

@@ -1,7 +1,10 @@
 #pragma once
 // The machine facts from Qt: the primary screen, the program's directory, the system beep and
-// the steady clock.
+// the steady clock. Screen objects belong to the GUI thread, so their sizes are read there and
+// kept in atomics that the frame thread may read.
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "platform/Machine.h"
@@ -20,5 +23,10 @@ class QtMachine : public MachineFacts {
   std::time_t Now() override;
 
  private:
+  // Reads the primary screen's sizes (GUI thread only).
+  void Refresh();
+
   std::string programDirectory_;
+  std::atomic<uint64_t> fullScreen_{0};
+  std::atomic<uint64_t> screen_{0};
 };
