@@ -25,14 +25,14 @@ gen::FacePhoto TestPhoto(const std::string& name) {
 FaceFrames::FaceFrames(int variants) {
   const gen::FaceFrameGenerator generator(TestPhoto(), gen::DefaultScene(cv::Size(640, 480)));
   for (int i = 0; i < variants; ++i) {
-    gen::FrameSpec spec;
+    gen::FrameSpec shot;
     // Gaze offsets of up to two pixels in every direction, as a user looking around gives.
     const float dx = static_cast<float>((i % 3) - 1) * 1.5f;
     const float dy = static_cast<float>(((i / 3) % 3) - 1) * 1.0f;
-    spec.gazeOffset = {cv::Point2f(dx, dy), cv::Point2f(dx, dy)};
-    spec.noiseSigma = 1.0;
-    spec.noiseSeed = static_cast<uint64_t>(i + 1);
-    frames_.push_back(generator.Render(spec));
+    shot.gazeOffset = {cv::Point2f(dx, dy), cv::Point2f(dx, dy)};
+    shot.noiseSigma = 1.0;
+    shot.noiseSeed = static_cast<uint64_t>(i + 1);
+    frames_.push_back(generator.Render(shot));
   }
 }
 

@@ -55,15 +55,15 @@ GeneratedVideo MakeVideo(const std::string& dir, int frames) {
                          cv::Size(640, 480), true);
   EXPECT_TRUE(writer.isOpened());
   for (int i = 0; i < frames; ++i) {
-    gen::FrameSpec spec;
+    gen::FrameSpec shot;
     float a = static_cast<float>(i) * 0.7f;
-    spec.gazeOffset[0] = cv::Point2f(2.5f * std::cos(a), 1.5f * std::sin(a));
-    spec.gazeOffset[1] = spec.gazeOffset[0];
-    spec.blink = (i % 7 == 6);
-    spec.noiseSigma = 1.0;
-    spec.noiseSeed = static_cast<uint64_t>(i + 1);
+    shot.gazeOffset[0] = cv::Point2f(2.5f * std::cos(a), 1.5f * std::sin(a));
+    shot.gazeOffset[1] = shot.gazeOffset[0];
+    shot.blink = (i % 7 == 6);
+    shot.noiseSigma = 1.0;
+    shot.noiseSeed = static_cast<uint64_t>(i + 1);
     gen::FrameTruth truth;
-    writer.write(generator.Render(spec, &truth));
+    writer.write(generator.Render(shot, &truth));
     video.truth.push_back(truth);
   }
   return video;

@@ -51,17 +51,17 @@ uchar GreyAt(const cv::Mat& frame, cv::Point2f p) {
 }
 
 TEST(FaceFrameGeneratorTest, PaintsThePupilAtTheGlintPlusTheOffset) {
-  gen::FrameSpec spec;
-  spec.gazeOffset = {cv::Point2f(2.0f, -1.0f), cv::Point2f(-1.5f, 0.5f)};
-  spec.headShift = cv::Point2f(4, -3);
+  gen::FrameSpec shot;
+  shot.gazeOffset = {cv::Point2f(2.0f, -1.0f), cv::Point2f(-1.5f, 0.5f)};
+  shot.headShift = cv::Point2f(4, -3);
   gen::FrameTruth t;
-  const cv::Mat frame = Generator().Render(spec, &t);
+  const cv::Mat frame = Generator().Render(shot, &t);
   ASSERT_EQ(frame.size(), cv::Size(640, 480));
   ASSERT_EQ(frame.type(), CV_8UC3);
   for (int e = 0; e < 2; ++e) {
-    EXPECT_EQ(t.eye[e].centre, Generator().EyeCentre(e) + spec.headShift);
+    EXPECT_EQ(t.eye[e].centre, Generator().EyeCentre(e) + shot.headShift);
     EXPECT_EQ(t.eye[e].glint, t.eye[e].centre);
-    EXPECT_EQ(t.eye[e].pupil, t.eye[e].glint + spec.gazeOffset[e]);
+    EXPECT_EQ(t.eye[e].pupil, t.eye[e].glint + shot.gazeOffset[e]);
     EXPECT_GT(GreyAt(frame, t.eye[e].glint), 200);  // glint
     // Dark pupil beside the glint, on the side away from it.
     const cv::Point2f away = t.eye[e].pupil + (t.eye[e].pupil - t.eye[e].glint) * 1.5f;
@@ -72,10 +72,10 @@ TEST(FaceFrameGeneratorTest, PaintsThePupilAtTheGlintPlusTheOffset) {
 }
 
 TEST(FaceFrameGeneratorTest, BlinkFramesCloseTheLids) {
-  gen::FrameSpec spec;
-  spec.blink = true;
+  gen::FrameSpec shot;
+  shot.blink = true;
   gen::FrameTruth t;
-  const cv::Mat frame = Generator().Render(spec, &t);
+  const cv::Mat frame = Generator().Render(shot, &t);
   EXPECT_TRUE(t.blink);
   for (int e = 0; e < 2; ++e) {
     const uchar g = GreyAt(frame, t.eye[e].centre + cv::Point2f(3, -3));
@@ -85,13 +85,13 @@ TEST(FaceFrameGeneratorTest, BlinkFramesCloseTheLids) {
 }
 
 TEST(FaceFrameGeneratorTest, NoiseIsSeeded) {
-  gen::FrameSpec spec;
-  const cv::Mat clean = Generator().Render(spec);
-  spec.noiseSigma = 3;
-  spec.noiseSeed = 5;
-  const cv::Mat a = Generator().Render(spec), b = Generator().Render(spec);
-  spec.noiseSeed = 6;
-  const cv::Mat c = Generator().Render(spec);
+  gen::FrameSpec shot;
+  const cv::Mat clean = Generator().Render(shot);
+  shot.noiseSigma = 3;
+  shot.noiseSeed = 5;
+  const cv::Mat a = Generator().Render(shot), b = Generator().Render(shot);
+  shot.noiseSeed = 6;
+  const cv::Mat c = Generator().Render(shot);
   EXPECT_EQ(cv::norm(a, b, cv::NORM_INF), 0);
   EXPECT_GT(cv::norm(a, c, cv::NORM_INF), 0);
   EXPECT_GT(cv::norm(a, clean, cv::NORM_INF), 0);
@@ -176,12 +176,12 @@ TEST(EyeVectorOnGeneratedFramesTest, MatchesThePaintedOffsets) {
   // The virtual user's whole range (within 2.5 pixels) on a half-pixel grid.
   for (float ox = -2.0f; ox <= 2.01f; ox += 0.5f) {
     for (float oy = -1.5f; oy <= 1.51f; oy += 0.5f) {
-      gen::FrameSpec spec;
-      spec.gazeOffset = {cv::Point2f(ox, oy), cv::Point2f(ox, oy)};
-      spec.headShift = cv::Point2f(0.37f * k - 10, 0.21f * k - 5);  // sub-pixel positions
-      spec.noiseSigma = 2;
-      spec.noiseSeed = static_cast<uint64_t>(++k);
-      p.Run(Generator().Render(spec));
+      gen::FrameSpec shot;
+      shot.gazeOffset = {cv::Point2f(ox, oy), cv::Point2f(ox, oy)};
+      shot.headShift = cv::Point2f(0.37f * k - 10, 0.21f * k - 5);  // sub-pixel positions
+      shot.noiseSigma = 2;
+      shot.noiseSeed = static_cast<uint64_t>(++k);
+      p.Run(Generator().Render(shot));
       ASSERT_TRUE(p.results.faceFound);
       for (int e = 0; e < 2; ++e) {
         ASSERT_TRUE(p.results.pupilFound[e]) << ox << ", " << oy;
@@ -212,9 +212,9 @@ TEST(EyeVectorOnGeneratedFramesTest, LargerFramesWorkAlike) {
                                     gen::DefaultScene(cv::Size(1280, 720)));
   Pipeline p;
   p.BothOptions();
-  gen::FrameSpec spec;
-  spec.gazeOffset = {cv::Point2f(2, 1), cv::Point2f(2, 1)};
-  p.Run(big.Render(spec));
+  gen::FrameSpec shot;
+  shot.gazeOffset = {cv::Point2f(2, 1), cv::Point2f(2, 1)};
+  p.Run(big.Render(shot));
   ASSERT_TRUE(p.results.pupilFound[0]);
   ASSERT_TRUE(p.results.pupilFound[1]);
   EXPECT_NEAR((p.results.circleCentre[0].x - p.results.brightSpot[0].x) / 2, 2, 1.0);

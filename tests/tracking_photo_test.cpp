@@ -23,9 +23,9 @@ cv::Mat PhotoFrame(const gen::FacePhoto& photo, double eyeDistance, cv::Point2f 
   gen::Scene scene = gen::DefaultScene(cv::Size(640, 480));
   scene.eyeDistance = eyeDistance;
   scene.repaintEyes = false;
-  gen::FrameSpec spec;
-  spec.headShift = shift;
-  return gen::FaceFrameGenerator(photo, scene).Render(spec);
+  gen::FrameSpec shot;
+  shot.headShift = shift;
+  return gen::FaceFrameGenerator(photo, scene).Render(shot);
 }
 
 bool Contains(const int r[4], cv::Point2f p) {
@@ -122,11 +122,11 @@ PupilScore ScorePupils(int f1p1, int f1p2, int f2p1, int f2p2) {
       gen::Scene scene = gen::DefaultScene(cv::Size(640, 480));
       scene.eyeDistance = distance;
       scene.repaintEyes = false;
-      gen::FrameSpec spec;
-      spec.headShift = shift;
+      gen::FrameSpec shot;
+      shot.headShift = shift;
       // The measured pupils go through the same placement as the annotated centres.
       const gen::FaceFrameGenerator byAnnotation(annotated, scene);
-      const cv::Mat frame = byAnnotation.Render(spec);
+      const cv::Mat frame = byAnnotation.Render(shot);
       const double scale = distance / annotated.EyeDistance();
       const cv::Point2f mid = (annotated.eye[0] + annotated.eye[1]) * 0.5f;
       Pipeline p;

@@ -36,10 +36,10 @@ const gen::FaceFrameGenerator& Generator() {
 }
 
 cv::Mat FaceFrame(cv::Point2f offset = {0, 0}, bool blink = false) {
-  gen::FrameSpec spec;
-  spec.gazeOffset = {offset, offset};
-  spec.blink = blink;
-  return Generator().Render(spec);
+  gen::FrameSpec shot;
+  shot.gazeOffset = {offset, offset};
+  shot.blink = blink;
+  return Generator().Render(shot);
 }
 
 cv::Mat Blank(int w = 640, int h = 480) {

@@ -102,15 +102,15 @@ cv::Point2f FaceFrameGenerator::EyeCentre(int eye) const {
          scene_.eyesMidpoint;
 }
 
-cv::Mat FaceFrameGenerator::Render(const FrameSpec& spec, FrameTruth* truth) const {
+cv::Mat FaceFrameGenerator::Render(const FrameSpec& shot, FrameTruth* truth) const {
   const Scene& sc = scene_;
   cv::Mat frame;
-  const cv::Point2f offset = sc.eyesMidpoint + spec.headShift - scaledMid_;
+  const cv::Point2f offset = sc.eyesMidpoint + shot.headShift - scaledMid_;
   const cv::Matx23d move(1, 0, offset.x, 0, 1, offset.y);
   cv::warpAffine(scaled_, frame, move, sc.frameSize, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
 
   FrameTruth t;
-  t.blink = spec.blink;
+  t.blink = shot.blink;
   const double D = sc.eyeDistance;
   const double hw = sc.openingHalfWidth * D;
   const double hh = sc.openingHalfHeight * D;
@@ -120,9 +120,9 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& spec, FrameTruth* truth) con
 
   for (int e = 0; e < 2; ++e) {
     EyeTruth& et = t.eye[e];
-    et.centre = EyeCentre(e) + spec.headShift;
+    et.centre = EyeCentre(e) + shot.headShift;
     et.glint = et.centre;
-    et.pupil = et.glint + spec.gazeOffset[e];
+    et.pupil = et.glint + shot.gazeOffset[e];
     et.pupilRadius = static_cast<float>(rPupil);
     et.irisRadius = static_cast<float>(rIris);
     if (!sc.repaintEyes) continue;
@@ -130,8 +130,8 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& spec, FrameTruth* truth) con
     const cv::Vec3d lid = ToVec(skin_[e]);
     const cv::Vec3d lash = lid * 0.4;
     // Closed lids cover a little more than the opening.
-    const double cw = spec.blink ? hw * 1.15 : hw;
-    const double ch = spec.blink ? hh * 1.3 : hh;
+    const double cw = shot.blink ? hw * 1.15 : hw;
+    const double ch = shot.blink ? hh * 1.3 : hh;
     const int x0 = std::max(0, static_cast<int>(std::floor(et.centre.x - cw - 2)));
     const int x1 = std::min(frame.cols - 1, static_cast<int>(std::ceil(et.centre.x + cw + 2)));
     const int y0 = std::max(0, static_cast<int>(std::floor(et.centre.y - ch - 2)));
@@ -154,7 +154,7 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& spec, FrameTruth* truth) con
               continue;
             }
             ++inside;
-            if (spec.blink) {
+            if (shot.blink) {
               // The lash line bows down a little below the eye's centre.
               const double lineY = et.centre.y + 0.3 * ch * (1 - ex * ex);
               sum += std::abs(sy - lineY) < 0.8 ? lash : lid;
@@ -170,7 +170,7 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& spec, FrameTruth* truth) con
           }
         }
         cv::Vec3d c = sum * (1.0 / (kSamples * kSamples));
-        if (!spec.blink && inside > 0) {
+        if (!shot.blink && inside > 0) {
           const double g2 =
               (x - et.glint.x) * (x - et.glint.x) + (y - et.glint.y) * (y - et.glint.y);
           const double a =
@@ -183,10 +183,10 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& spec, FrameTruth* truth) con
     }
   }
 
-  if (spec.noiseSigma > 0) {
+  if (shot.noiseSigma > 0) {
     cv::Mat noise(frame.size(), CV_16SC3);
-    cv::RNG rng(spec.noiseSeed);
-    rng.fill(noise, cv::RNG::NORMAL, 0, spec.noiseSigma);
+    cv::RNG rng(shot.noiseSeed);
+    rng.fill(noise, cv::RNG::NORMAL, 0, shot.noiseSigma);
     cv::Mat noisy;
     cv::add(frame, noise, noisy, cv::noArray(), CV_8U);
     frame = noisy;

@@ -74,7 +74,7 @@ class FaceFrameGenerator {
   FaceFrameGenerator(FacePhoto photo, Scene scene);
 
   // A new top-down 8-bit B, G, R frame of scene.frameSize.
-  cv::Mat Render(const FrameSpec& spec, FrameTruth* truth = nullptr) const;
+  cv::Mat Render(const FrameSpec& shot, FrameTruth* truth = nullptr) const;
 
   const Scene& scene() const { return scene_; }
   const FacePhoto& photo() const { return photo_; }

@@ -132,9 +132,9 @@ int main(int argc, char** argv) {
 
   for (int k = 0; k < frames; ++k) {
     cv::Point2d looking;
-    const gen::FrameSpec spec = session.SpecAt(k, user, &looking);
+    const gen::FrameSpec shot = session.SpecAt(k, user, &looking);
     gen::FrameTruth t;
-    const cv::Mat frame = generator.Render(spec, &t);
+    const cv::Mat frame = generator.Render(shot, &t);
     if (sequence) {
       char name[4096];
       std::snprintf(name, sizeof name, output.c_str(), k);

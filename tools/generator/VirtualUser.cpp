@@ -32,7 +32,7 @@ std::vector<cv::Point2d> GridPoints(cv::Size screen, int margin) {
 }
 
 FrameSpec Session::SpecAt(int64_t index, const VirtualUser& user, cv::Point2d* lookingAt) const {
-  FrameSpec spec;
+  FrameSpec shot;
   cv::Point2d point(user.screen.width / 2.0, user.screen.height / 2.0);
   if (!points.empty() && framesPerPoint > 0) {
     const int64_t k = (index / framesPerPoint) % static_cast<int64_t>(points.size());
@@ -42,16 +42,16 @@ FrameSpec Session::SpecAt(int64_t index, const VirtualUser& user, cv::Point2d* l
 
   // Each frame's jitter and noise come from its own seed, so any frame can be made alone.
   cv::RNG rng(seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(index) + 1);
-  spec.gazeOffset = user.OffsetsFor(point.x, point.y, &rng);
-  if (blinkEvery > 0 && index % blinkEvery >= blinkEvery - blinkLength) spec.blink = true;
+  shot.gazeOffset = user.OffsetsFor(point.x, point.y, &rng);
+  if (blinkEvery > 0 && index % blinkEvery >= blinkEvery - blinkLength) shot.blink = true;
   if (swayAmplitude > 0 && swayPeriod > 0) {
     const double phase = 2 * M_PI * static_cast<double>(index) / swayPeriod;
-    spec.headShift = cv::Point2f(static_cast<float>(swayAmplitude * std::sin(phase)),
+    shot.headShift = cv::Point2f(static_cast<float>(swayAmplitude * std::sin(phase)),
                                  static_cast<float>(0.5 * swayAmplitude * std::sin(2 * phase)));
   }
-  spec.noiseSigma = noiseSigma;
-  spec.noiseSeed = rng.next();
-  return spec;
+  shot.noiseSigma = noiseSigma;
+  shot.noiseSeed = rng.next();
+  return shot;
 }
 
 }  // namespace gen

@@ -40,18 +40,18 @@ cv::Mat TargetFollowingUser::Frame(int64_t index) {
   } else if (target.kind == LookTarget::Calibration) {
     ++calibrationFrames_;
   }
-  gen::FrameSpec spec;
-  spec.gazeOffset = options_.user.OffsetsFor(target.point.x, target.point.y, &rng_);
-  spec.noiseSigma = options_.noiseSigma;
-  spec.noiseSeed = options_.seed * 1000003ULL + static_cast<uint64_t>(index);
+  gen::FrameSpec shot;
+  shot.gazeOffset = options_.user.OffsetsFor(target.point.x, target.point.y, &rng_);
+  shot.noiseSigma = options_.noiseSigma;
+  shot.noiseSeed = options_.seed * 1000003ULL + static_cast<uint64_t>(index);
   if (options_.blinkEvery > 0 && index % options_.blinkEvery == options_.blinkEvery - 1) {
-    spec.blink = true;
+    shot.blink = true;
     ++blinkFrames_;
   } else if (options_.oneEyeEvery > 0 && index % options_.oneEyeEvery == options_.oneEyeEvery / 2) {
     // The image-right eye closed: the right half of the face from a frame with closed lids.
-    cv::Mat open = generator_.Render(spec);
-    spec.blink = true;
-    cv::Mat closed = generator_.Render(spec);
+    cv::Mat open = generator_.Render(shot);
+    shot.blink = true;
+    cv::Mat closed = generator_.Render(shot);
     int mid = static_cast<int>(
         std::lround((generator_.EyeCentre(0).x + generator_.EyeCentre(1).x) / 2.0));
     mid = std::clamp(mid, 0, open.cols);
@@ -59,5 +59,5 @@ cv::Mat TargetFollowingUser::Frame(int64_t index) {
     ++oneEyeFrames_;
     return open;
   }
-  return generator_.Render(spec);
+  return generator_.Render(shot);
 }
