@@ -49,22 +49,39 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
     return Setter([field](const std::string& v) { return ParseSwitch(v, field); });
   };
   std::map<std::string, std::pair<Setter, const char*>> valued = {
-      {"--input", {[&](const std::string& v) { o.input = v; return !v.empty(); }, "a path"}},
-      {"--camera", {[&](const std::string& v) {
-                      long n = 0;
-                      if (!ParseInt(v, 0, 63, &n)) return false;
-                      o.camera = static_cast<int>(n);
-                      return true;
-                    },
-                    "a camera index from 0 to 63"}},
-      {"--output-dir", {[&](const std::string& v) { o.outputDir = v; return !v.empty(); }, "a folder"}},
-      {"--csv", {[&](const std::string& v) { o.csvName = v; return !v.empty(); }, "a file name"}},
-      {"--mosaic", {[&](const std::string& v) {
-                      o.writeMosaic = true;
-                      o.mosaicName = v;
-                      return !v.empty();
-                    },
-                    "a file name"}},
+      {"--input",
+       {[&](const std::string& v) {
+          o.input = v;
+          return !v.empty();
+        },
+        "a path"}},
+      {"--camera",
+       {[&](const std::string& v) {
+          long n = 0;
+          if (!ParseInt(v, 0, 63, &n)) return false;
+          o.camera = static_cast<int>(n);
+          return true;
+        },
+        "a camera index from 0 to 63"}},
+      {"--output-dir",
+       {[&](const std::string& v) {
+          o.outputDir = v;
+          return !v.empty();
+        },
+        "a folder"}},
+      {"--csv",
+       {[&](const std::string& v) {
+          o.csvName = v;
+          return !v.empty();
+        },
+        "a file name"}},
+      {"--mosaic",
+       {[&](const std::string& v) {
+          o.writeMosaic = true;
+          o.mosaicName = v;
+          return !v.empty();
+        },
+        "a file name"}},
       {"--max-frames", {intFlag(1, 100000000, &o.maxFrames), "a whole number from 1"}},
       {"--eye-regions", {switchFlag(&o.eyeRegions), "on or off"}},
       {"--gaze-direction", {switchFlag(&o.gazeDirection), "on or off"}},
@@ -74,7 +91,8 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
       {"--finder1-param2", {intFlag(1, 200, &o.finder1Param2), "a whole number from 1 to 200"}},
       {"--finder2-param1", {intFlag(1, 200, &o.finder2Param1), "a whole number from 1 to 200"}},
       {"--finder2-param2", {intFlag(1, 200, &o.finder2Param2), "a whole number from 1 to 200"}},
-      {"--demo-accuracy-frames", {intFlag(1, 1000000, &o.demoAccuracyFrames), "a whole number from 1"}},
+      {"--demo-accuracy-frames",
+       {intFlag(1, 1000000, &o.demoAccuracyFrames), "a whole number from 1"}},
       {"--seed", {intFlag(0, 2147483647L, &o.demoSeed), "a whole number from 0"}},
   };
   for (int i = 1; i < argc; ++i) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -125,7 +126,8 @@ bool LoadCascade(std::string* error) {
     ok = false;
   }
   if (!ok) {
-    *error = "cannot load the face cascade haarcascade_frontalface_default.xml (install opencv-data)";
+    *error =
+        "cannot load the face cascade haarcascade_frontalface_default.xml (install opencv-data)";
     return false;
   }
   Tracker().FaceCascade = cascade;
@@ -148,15 +150,17 @@ class FrameRecorder {
     bool gaze = t.EstimateGazeDirection.load() != 0;
     FrameRow row;
     row.frame = frame_++;
-    row.timeMs = fps_ > 0 ? 1000.0 * static_cast<double>(row.frame) / fps_
-                          : std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+    row.timeMs = fps_ > 0
+                     ? 1000.0 * static_cast<double>(row.frame) / fps_
+                     : std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
     row.blink = r.faceFound && eyes && gaze && !r.pupilFound[0] && !r.pupilFound[1];
     row.detectionRenewed = r.faceFound && eyes;
     const StageTimings& s = timings;
     row.frameMs = s.convert + s.face + s.finder1 + s.finder2 + s.tiles + s.panels + s.output;
     csv_.Write(CsvRow(row, r, gaze));
     summary_.Add(row, r);
-    if (!panelDir_.empty() && r.faceFound && eyes && gaze && mosaic.cols == 320 && mosaic.rows == 240) {
+    if (!panelDir_.empty() && r.faceFound && eyes && gaze && mosaic.cols == 320 &&
+        mosaic.rows == 240) {
       char name[64];
       std::snprintf(name, sizeof name, "/panel_%06ld.png", row.frame);
       cv::imwrite(panelDir_ + name, mosaic(cv::Rect(0, 120, 160, 120)));
@@ -272,8 +276,8 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     source = std::make_unique<V4L2CameraSource>(cam);
     if (!source->Open()) {
       outcome.exitCode = kExitIoError;
-      outcome.message = "cannot open camera " + std::to_string(cam) + " (/dev/video" +
-                        std::to_string(cam) + ")";
+      outcome.message =
+          "cannot open camera " + std::to_string(cam) + " (/dev/video" + std::to_string(cam) + ")";
       return outcome;
     }
     source->Close();
@@ -318,8 +322,8 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
       double count = probe.get(cv::CAP_PROP_FRAME_COUNT);
       total = count > 0 && std::isfinite(count) ? static_cast<long>(count) : -1;
       probe.release();
-      source = std::make_unique<VideoFileSource>(in, o.paced ? Pacing::RealTime
-                                                             : Pacing::AsFastAsPossible);
+      source = std::make_unique<VideoFileSource>(
+          in, o.paced ? Pacing::RealTime : Pacing::AsFastAsPossible);
     }
   }
   if (o.maxFrames > 0 && (total < 0 || total > o.maxFrames)) total = o.maxFrames;
@@ -335,8 +339,9 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   ApplyTrackerOptions(o);
   Tracker().Font = OverlayFont{cv::FONT_HERSHEY_PLAIN, 4.0, 4.0, 0.0, 4, 8};
   if (o.writeMosaic) {
-    auto writer = std::make_unique<cv::VideoWriter>(
-        out.mosaicTemp, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0, cv::Size(320, 240), true);
+    auto writer = std::make_unique<cv::VideoWriter>(out.mosaicTemp,
+                                                    cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
+                                                    30.0, cv::Size(320, 240), true);
     if (!writer->isOpened()) {
       outcome.exitCode = kExitIoError;
       outcome.message = "cannot write the mosaic video " + out.mosaicPath;
@@ -356,9 +361,15 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   Camera().SetCameraCounter([] { return 1; });
   Camera().SetSourceFactory([raw](int) { return std::unique_ptr<FrameSource>(raw); });
   Camera().SetEnable(0, true);
-  Camera().SetCallback(0, [maxFrames](CameraFrame& frame) {
+  auto processed = std::make_shared<std::atomic<long>>(0);
+  Camera().SetCallback(0, [maxFrames, processed](CameraFrame& frame) {
+    // A stop asked for from inside a callback ends the run after the frame already on its way.
+    if (maxFrames > 0 && processed->load() >= maxFrames) {
+      Camera().Stop();
+      return;
+    }
     FrameCallback(frame);
-    if (maxFrames > 0 && Camera().FramesDelivered() >= maxFrames) Camera().Stop();
+    if (maxFrames > 0 && ++*processed >= maxFrames) Camera().Stop();
   });
   Tracker().TrackingActive = 1;
   auto start = Clock::now();
@@ -533,8 +544,9 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   }
   if (user.FramesOnAccuracyTargets() == 0) {
     outcome.exitCode = kExitIoError;
-    outcome.message = "the calibration did not complete: the virtual user's pupils were not found "
-                      "often enough";
+    outcome.message =
+        "the calibration did not complete: the virtual user's pupils were not found "
+        "often enough";
     return outcome;
   }
   outcome.accuracy = LastLines(outcome.protocolPath, 4);

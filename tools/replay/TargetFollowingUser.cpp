@@ -25,10 +25,7 @@ LookTarget VisibleTarget(const HeadlessTargetWindows& windows, cv::Size screen) 
 
 TargetFollowingUser::TargetFollowingUser(gen::FaceFrameGenerator generator,
                                          const HeadlessTargetWindows& windows, Options options)
-    : generator_(std::move(generator)),
-      windows_(windows),
-      options_(options),
-      rng_(options.seed) {}
+    : generator_(std::move(generator)), windows_(windows), options_(options), rng_(options.seed) {}
 
 cv::Mat TargetFollowingUser::Frame(int64_t index) {
   if (options_.maxFrames >= 0 && index >= options_.maxFrames) return cv::Mat();
@@ -55,7 +52,8 @@ cv::Mat TargetFollowingUser::Frame(int64_t index) {
     int mid = static_cast<int>(
         std::lround((generator_.EyeCentre(0).x + generator_.EyeCentre(1).x) / 2.0));
     mid = std::clamp(mid, 0, open.cols);
-    closed(cv::Rect(mid, 0, open.cols - mid, open.rows)).copyTo(open(cv::Rect(mid, 0, open.cols - mid, open.rows)));
+    closed(cv::Rect(mid, 0, open.cols - mid, open.rows))
+        .copyTo(open(cv::Rect(mid, 0, open.cols - mid, open.rows)));
     ++oneEyeFrames_;
     return open;
   }
