@@ -66,6 +66,10 @@ sanitizer_environment() {
   export LSAN_OPTIONS="suppressions=$SANITIZER_DIR/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$SANITIZER_DIR/ubsan.supp"
   export TSAN_OPTIONS="suppressions=$SANITIZER_DIR/tsan.supp:halt_on_error=1:second_deadlock_stack=1:print_suppressions=0"
+  # OpenCV tries its gphoto2 backend on every video path it cannot open; libgphoto2's USB port
+  # driver leaks there and is unloaded before the leak check, so no suppression can name it.
+  # The program never uses gphoto2 cameras: leave that backend out of the sanitizer runs.
+  export OPENCV_VIDEOIO_PRIORITY_GPHOTO2=0
 }
 
 # Every test of the project under ASan + UBSan, then the fuzzer over ProcessFrame.
@@ -108,7 +112,8 @@ sanitize_thread() {
   programs=$(grep -v '^#' "$list" | awk 'NF {print $1}' | sort -u | tr '\n' ' ')
   patterns=$(grep -v '^#' "$list" | awk 'NF {print $2}')
   phase_start "thread build (TSan, clang: $programs)"
-  configure_sanitized build-tsan thread
+  # OpenCV's parallel loops run on TBB threads ThreadSanitizer cannot follow: one thread.
+  configure_sanitized build-tsan thread -DCMAKE_CXX_FLAGS="-include $SANITIZER_DIR/SerialOpenCV.h"
   # shellcheck disable=SC2086
   cmake --build build-tsan -j "$(nproc)" --target $programs
   phase_end

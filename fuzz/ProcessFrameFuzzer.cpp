@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
 
 #include "FaceFrameGenerator.h"
