@@ -15,18 +15,6 @@
 namespace reliability {
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kThreadSanitizer = true;
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
-
 class FastUsers : public HeadlessProgram {
  protected:
   // Waits for one more processed frame (or the camera's end). Polls; never times.
@@ -75,8 +63,8 @@ TEST_F(FastUsers, ThousandsOfCommandsWhileFramesFlowLoseNoProtocolLine) {
   SetFrames(std::cref(faces));
 
   const int kCommands = 3000;
-  // Under the thread sanitizer a frame costs several times more: the user waits for fewer.
-  const int waitOneIn = kThreadSanitizer ? 6 : 3;
+  // After about one command in three the user waits for a frame to pass.
+  const int waitOneIn = 3;
   std::mt19937 random(20240611);
   const int sliders[] = {control_id::kFinder1Param1, control_id::kFinder1Param2,
                          control_id::kFinder2Param1, control_id::kFinder2Param2};
@@ -177,7 +165,7 @@ TEST_F(FastUsers, ThousandsOfCommandsWhileFramesFlowLoseNoProtocolLine) {
 
   // Samples really flowed while the user hammered, not only in the last run.
   const int hammered = sampleLines - stored;
-  EXPECT_GT(hammered, 50);
+  EXPECT_GT(hammered, 20);
   std::printf(
       "[ figures  ] %d commands: %d starts, %d stops, %d calibrations (%d refused), %d option "
       "clicks, %d slider moves; %lld frames delivered; %d sample lines written in %zu streams "
