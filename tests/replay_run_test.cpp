@@ -45,8 +45,8 @@ struct GeneratedVideo {
 GeneratedVideo MakeVideo(const std::string& dir, int frames) {
   gen::FacePhoto photo;
   std::string error;
-  EXPECT_TRUE(gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo,
-                                 &error))
+  EXPECT_TRUE(
+      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
       << error;
   gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
   GeneratedVideo video;
@@ -112,12 +112,14 @@ TEST(ReplayRunTest, CsvMatchesTheRenderedTruth) {
       double x = std::stod(r[8 + 3 * eye]), y = std::stod(r[9 + 3 * eye]);
       if (std::hypot(x - t.eye[eye].pupil.x, y - t.eye[eye].pupil.y) <= 2.0) ++pupilsNear;
       // The eye vector: pupil minus glint in pupil-zoom pixels (twice frame pixels), in degrees.
-      double ex = std::asin(std::clamp((t.eye[eye].pupil.x - t.eye[eye].glint.x) * 2 / 20.0, -1.0,
-                                       1.0)) * 57.29577957855229;
-      double ey = std::asin(std::clamp((t.eye[eye].glint.y - t.eye[eye].pupil.y) * 2 / 20.0, -1.0,
-                                       1.0)) * 57.29577957855229;
-      vectorErrors.push_back(std::hypot(std::stod(r[13 + 2 * eye]) - ex,
-                                        std::stod(r[14 + 2 * eye]) - ey));
+      double ex =
+          std::asin(std::clamp((t.eye[eye].pupil.x - t.eye[eye].glint.x) * 2 / 20.0, -1.0, 1.0)) *
+          57.29577957855229;
+      double ey =
+          std::asin(std::clamp((t.eye[eye].glint.y - t.eye[eye].pupil.y) * 2 / 20.0, -1.0, 1.0)) *
+          57.29577957855229;
+      vectorErrors.push_back(
+          std::hypot(std::stod(r[13 + 2 * eye]) - ex, std::stod(r[14 + 2 * eye]) - ey));
     }
   }
   EXPECT_EQ(blinks, 6);
@@ -227,7 +229,8 @@ TEST(ReplayRunTest, DemoRunsAWholeCalibrationAndAccuracyTest) {
   EXPECT_EQ(lines[379], "Corresponding video file: No capture file selected");
   EXPECT_EQ(lines[381].rfind("Accuracy (RMS) in pixels: ", 0), 0u);
   EXPECT_EQ(lines[382].rfind("Accuracy (RMS) in millimeters: ", 0), 0u);
-  EXPECT_EQ(lines[383].rfind("Accuracy (RMS) in degrees (500 mm screen distance assumed): ", 0), 0u);
+  EXPECT_EQ(lines[383].rfind("Accuracy (RMS) in degrees (500 mm screen distance assumed): ", 0),
+            0u);
   // The estimate is stretched about the screen centre by the square root of the mapping's
   // pixels-per-degree slope, so even a perfect eye vector lands several hundred pixels off;
   // what is checked here is that the three measures agree with each other and are finite.
@@ -238,4 +241,64 @@ TEST(ReplayRunTest, DemoRunsAWholeCalibrationAndAccuracyTest) {
   EXPECT_EQ(mm, std::trunc(pixels * 358.0 / 1024.0));
   ASSERT_EQ(outcome.accuracy.size(), 3u);
   EXPECT_EQ(outcome.accuracy[0], lines[381]);
+}
+
+namespace {
+
+// FNV-1a over an image's pixels, row by row.
+uint64_t PixelHash(const cv::Mat& image) {
+  uint64_t h = 1469598103934665603ull;
+  for (int y = 0; y < image.rows; ++y) {
+    const uchar* p = image.ptr<uchar>(y);
+    for (size_t i = 0; i < image.cols * image.elemSize(); ++i) {
+      h ^= p[i];
+      h *= 1099511628211ull;
+    }
+  }
+  return h;
+}
+
+}  // namespace
+
+TEST(ReplayRunTest, ResultsOfAFixedInputAreThoseRecordedBeforeTheSpeedWork) {
+  // Every result of a fixed input (CSV rows without the measured times, every mosaic frame but its
+  // status quarter) as
+  // recorded before the pipeline was made faster: copies, buffers and threads may change, the
+  // results may not. PUPILTRAK_WRITE_GOLDEN=1 records them again.
+  std::string dir = TempDir("golden");
+  GeneratedVideo video = MakeVideo(dir, 30);
+  ReplayOptions o = Options(video.path, dir + "/out");
+  o.writeMosaic = true;
+  ReplayOutcome outcome = RunReplay(o);
+  ASSERT_EQ(outcome.exitCode, kExitOk) << outcome.message;
+
+  std::vector<std::string> lines;
+  for (const auto& row : ReadCsv(outcome.csvPath)) {
+    std::string line;
+    for (size_t i = 0; i + 2 < row.size(); ++i) line += (i ? "," : "") + row[i];
+    lines.push_back(line);
+  }
+  cv::VideoCapture mosaic(outcome.mosaicPath);
+  ASSERT_TRUE(mosaic.isOpened());
+  cv::Mat frame;
+  for (int i = 0; mosaic.read(frame); ++i) {
+    // The status quarter (bottom left) shows measured times; the other three are results.
+    ASSERT_EQ(frame.size(), cv::Size(320, 240));
+    lines.push_back("mosaic " + std::to_string(i) + " " +
+                    std::to_string(PixelHash(frame(cv::Rect(0, 0, 320, 120)))) + " " +
+                    std::to_string(PixelHash(frame(cv::Rect(160, 120, 160, 120)))));
+  }
+
+  const std::string golden = std::string(PUPILTRAK_TEST_DATA) + "/replay_golden.txt";
+  if (const char* write = std::getenv("PUPILTRAK_WRITE_GOLDEN"); write && *write == '1') {
+    std::ofstream out(golden);
+    for (const auto& l : lines) out << l << '\n';
+    GTEST_SKIP() << "recorded " << golden;
+  }
+  std::ifstream in(golden);
+  ASSERT_TRUE(in.good()) << golden;
+  std::vector<std::string> expected;
+  for (std::string l; std::getline(in, l);) expected.push_back(l);
+  ASSERT_EQ(lines.size(), expected.size());
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], expected[i]) << "line " << i;
 }
