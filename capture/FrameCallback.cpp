@@ -20,7 +20,8 @@ void HandleCameraFrame(CameraFrame& frame, FrameCallbackState& own, TrackerState
   if (tracker.TrackingActive.load() == 0) return;
 
   // The pipeline works on a top-down private copy; the camera's buffer stays as it is.
-  cv::Mat frameCopy(frame.image.rows, frame.image.cols, CV_8UC(frame.image.channels()));
+  own.frameCopyBuffer.create(frame.image.rows, frame.image.cols, CV_8UC(frame.image.channels()));
+  cv::Mat frameCopy = own.frameCopyBuffer;
   if (frame.origin != 0)
     cv::flip(frame.image, frameCopy, 0);
   else

@@ -298,7 +298,8 @@ void CameraLibrary::Deliver(FrameSource* source, CameraCallback callback,
     }
     bool got = false;
     try {
-      got = source->Read(raw) && ToBgr8(raw, bgr);
+      // 8-bit colour frames need no conversion: they are flipped into the buffer directly.
+      got = source->Read(raw) && (raw.type() == CV_8UC3 || ToBgr8(raw, bgr));
     } catch (const std::exception& e) {
       std::lock_guard<std::mutex> lock(wait_);
       lastError_ = e.what();
@@ -307,7 +308,7 @@ void CameraLibrary::Deliver(FrameSource* source, CameraCallback callback,
       sourceEnded_ = true;  // end of file, unplugged camera, unreadable image: delivery ends
       break;
     }
-    cv::flip(bgr, frame.image, 0);
+    cv::flip(raw.type() == CV_8UC3 ? raw : bgr, frame.image, 0);
     frame.origin = 1;
     if (callback) {
       try {

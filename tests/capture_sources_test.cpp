@@ -6,9 +6,12 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
+#include <set>
+#include <stdexcept>
 
 #include "capture_fakes.h"
 #include "platform/FrameSource.h"
+#include "platform/ReadAheadSource.h"
 
 namespace {
 
@@ -160,6 +163,87 @@ TEST(ImageSequenceSourceTest, AnUnreadableImageEndsTheSequence) {
   ImageSequenceSource source(dir);
   ASSERT_TRUE(source.Open());
   EXPECT_EQ(ReadAll(source).size(), 1u);
+}
+
+// A frame whose pixels all carry its index (mod 256).
+cv::Mat NumberedFrame(int64_t i) {
+  return cv::Mat(6, 8, CV_8UC3, cv::Scalar::all(double(i % 256)));
+}
+
+TEST(ReadAheadSourceTest, GivesTheSameFramesInTheSameOrderAndEnds) {
+  ReadAheadSource ahead(std::make_unique<GeneratedSource>(NumberedFrame, 0, 600), 3);
+  ASSERT_TRUE(ahead.Open());
+  cv::Mat f;
+  std::set<const uchar*> buffers;
+  for (int i = 0; i < 600; ++i) {
+    ASSERT_TRUE(ahead.Read(f)) << i;
+    ASSERT_EQ(f.at<cv::Vec3b>(5, 7)[0], i % 256) << "frame " << i;
+    buffers.insert(f.data);
+  }
+  EXPECT_FALSE(ahead.Read(f));
+  EXPECT_FALSE(ahead.Read(f)) << "an ended source stays ended";
+  EXPECT_LE(buffers.size(), 600u);
+
+  // Opened again, it starts from the first frame.
+  ASSERT_TRUE(ahead.Open());
+  ASSERT_TRUE(ahead.Read(f));
+  EXPECT_EQ(f.at<cv::Vec3b>(0, 0)[0], 0);
+  ahead.Close();
+  EXPECT_FALSE(ahead.Read(f)) << "nothing after Close";
+}
+
+TEST(ReadAheadSourceTest, NeverOverwritesAFrameTheCallerStillHolds) {
+  // A video file decodes into the buffer it is given: buffers are recycled, but only those
+  // nobody else refers to.
+  const std::string dir = FreshDir("readahead");
+  const std::string path = dir + "/clip.avi";
+  {
+    cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30, cv::Size(64, 48));
+    ASSERT_TRUE(writer.isOpened());
+    for (int i = 0; i < 40; ++i) writer.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(i * 6)));
+  }
+  VideoFileSource direct(path, Pacing::AsFastAsPossible);
+  ASSERT_TRUE(direct.Open());
+  std::vector<cv::Mat> expected = ReadAll(direct);
+  ASSERT_EQ(expected.size(), 40u);
+
+  ReadAheadSource ahead(std::make_unique<VideoFileSource>(path, Pacing::AsFastAsPossible), 2);
+  ASSERT_TRUE(ahead.Open());
+  std::vector<cv::Mat> kept;  // every third frame kept without a copy
+  cv::Mat f;
+  std::set<const uchar*> buffers;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_TRUE(ahead.Read(f)) << i;
+    ASSERT_EQ(cv::norm(f, expected[i], cv::NORM_INF), 0) << "frame " << i;
+    buffers.insert(f.data);
+    if (i % 3 == 0) kept.push_back(f);
+  }
+  EXPECT_FALSE(ahead.Read(f));
+  for (size_t k = 0; k < kept.size(); ++k)
+    EXPECT_EQ(cv::norm(kept[k], expected[3 * k], cv::NORM_INF), 0) << "kept frame " << 3 * k;
+  EXPECT_LT(buffers.size(), expected.size()) << "buffers nobody holds are reused";
+}
+
+TEST(ReadAheadSourceTest, AnErrorComesAfterTheFramesReadBeforeItAndCloseNeverHangs) {
+  auto throwing = std::make_unique<GeneratedSource>([](int64_t i) -> cv::Mat {
+    if (i == 5) throw std::runtime_error("device gone");
+    return NumberedFrame(i);
+  });
+  ReadAheadSource ahead(std::move(throwing), 8);
+  ASSERT_TRUE(ahead.Open());
+  cv::Mat f;
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(ahead.Read(f));
+  EXPECT_THROW(ahead.Read(f), std::runtime_error);
+  EXPECT_FALSE(ahead.Read(f));
+
+  // A full queue and a reader waiting for room: Close still ends at once, again and again.
+  for (int round = 0; round < 50; ++round) {
+    ReadAheadSource endless(std::make_unique<GeneratedSource>(NumberedFrame), 2);
+    ASSERT_TRUE(endless.Open());
+    if (round % 2) {
+      ASSERT_TRUE(endless.Read(f));
+    }
+  }
 }
 
 }  // namespace

@@ -89,15 +89,10 @@ cv::Mat BitmapToImage(const QImage& bitmap) {
                     f == QImage::Format_ARGB32_Premultiplied;
   if (bgrx) {
     // 32-bit pixels are stored blue, green, red, spare on this (little-endian) platform.
-    for (int y = 0; y < bitmap.height(); ++y) {
-      const uchar* s = bitmap.constScanLine(y);
-      uchar* d = image.ptr<uchar>(y);
-      for (int x = 0; x < bitmap.width(); ++x) {
-        d[3 * x + 0] = s[4 * x + 0];
-        d[3 * x + 1] = s[4 * x + 1];
-        d[3 * x + 2] = s[4 * x + 2];
-      }
-    }
+    if (image.empty()) return image;
+    const cv::Mat bgra(image.rows, image.cols, CV_8UC4, const_cast<uchar*>(bitmap.constBits()),
+                       static_cast<size_t>(bitmap.bytesPerLine()));
+    cv::cvtColor(bgra, image, cv::COLOR_BGRA2BGR);
     return image;
   }
   if (image.empty()) return image;

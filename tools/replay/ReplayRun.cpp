@@ -32,6 +32,7 @@
 #include "platform/Machine.h"
 #include "platform/NamedWindows.h"
 #include "platform/Prompts.h"
+#include "platform/ReadAheadSource.h"
 #include "platform/Resources.h"
 #include "platform/TargetWindowHost.h"
 #include "tracking/PupilFinder.h"
@@ -327,6 +328,8 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     }
   }
   if (o.maxFrames > 0 && (total < 0 || total > o.maxFrames)) total = o.maxFrames;
+  // Files are decoded on a thread of their own, a few frames ahead of the pipeline.
+  if (!o.camera) source = std::make_unique<ReadAheadSource>(std::move(source));
 
   Outputs out;
   if (!PrepareOutputs(o, &out, &outcome)) return outcome;
