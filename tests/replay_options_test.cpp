@@ -62,11 +62,16 @@ TEST(ReplayOptionsTest, RefusesWhatAUserMistypes) {
 
 TEST(ReplayOptionsTest, HelpNamesEveryFlagWithAnExample) {
   std::string usage = ReplayUsage();
-  for (const char* flag :
-       {"--input", "--camera", "--output-dir", "--csv", "--mosaic", "--panels", "--max-frames",
-        "--paced", "--quiet", "--eye-regions", "--gaze-direction", "--equalize-hist1",
-        "--equalize-hist2", "--finder1-param1", "--finder1-param2", "--finder2-param1",
-        "--finder2-param2", "--demo-accuracy-frames", "--seed", "Examples:"})
+  for (const char* flag : {"--input",          "--camera",
+                           "--output-dir",     "--csv",
+                           "--mosaic",         "--panels",
+                           "--max-frames",     "--paced",
+                           "--quiet",          "--eye-regions",
+                           "--gaze-direction", "--equalize-hist1",
+                           "--equalize-hist2", "--finder1-param1",
+                           "--finder1-param2", "--finder2-param1",
+                           "--finder2-param2", "--demo-accuracy-frames",
+                           "--seed",           "Examples:"})
     EXPECT_NE(usage.find(flag), std::string::npos) << flag;
 }
 
@@ -104,7 +109,7 @@ TEST(ReplayReportTest, SummaryPercentilesAndRates) {
     row.frameMs = i;
     r.pupilFound[0] = r.pupilFound[1] = (i % 2 == 0);
     row.blink = (i % 10 == 0);
-    s.Add(row, r);
+    s.Add(row, r, StageTimings{});
   }
   EXPECT_DOUBLE_EQ(s.MedianMs(), 50);
   EXPECT_DOUBLE_EQ(s.Percentile95Ms(), 95);
@@ -114,6 +119,37 @@ TEST(ReplayReportTest, SummaryPercentilesAndRates) {
   EXPECT_NE(text.find("blinks: 10"), std::string::npos);
   EXPECT_NE(text.find("frames per second: 50.0"), std::string::npos);
   EXPECT_EQ(ReplaySummary().MedianMs(), 0);
+}
+
+TEST(ReplayReportTest, StageTableOnlyWhenAskedForWithEveryStage) {
+  ReplaySummary plain;
+  FrameRow row;
+  plain.Add(row, FrameResults{}, StageTimings{});
+  EXPECT_EQ(plain.FormatStages(), "");
+  EXPECT_TRUE(plain.stages.empty()) << "nothing kept per frame unless asked for";
+
+  ReplaySummary s;
+  s.keepStages = true;
+  for (int i = 1; i <= 1200; ++i) {
+    StageTimings t;
+    t.face = i <= 1000 ? 5.0 : 9.0;
+    t.finder1 = 2.5;
+    row.frameMs = t.face + t.finder1;
+    s.Add(row, FrameResults{}, t);
+  }
+  EXPECT_GT(s.residentAfter1000Kb, 0) << "memory read after the 1000th frame";
+  ResidentMemoryKb(&s.residentAtEndKb, &s.residentPeakKb);
+  EXPECT_GE(s.residentPeakKb, s.residentAtEndKb);
+  const std::string text = s.FormatStages();
+  EXPECT_NE(text.find("face detection                       5.000    5.667    9.000"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("finder 1 (both eyes)                 2.500    2.500    2.500"),
+            std::string::npos)
+      << text;
+  for (const char* name : {"grey, small image", "finder 2", "tiles", "panels", "whole pipeline",
+                           "resident memory after 1000 frames", "after 1200 frames"})
+    EXPECT_NE(text.find(name), std::string::npos) << name;
 }
 
 TEST(AtomicOutputFileTest, OnlyACommittedFileAppearsUnderItsName) {

@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     return outcome.exitCode;
   }
   std::fputs(outcome.summary.Format(outcome.wallSeconds).c_str(), stderr);
+  std::fputs(outcome.summary.FormatStages().c_str(), stderr);
   std::fprintf(stderr, "CSV: %s\n", outcome.csvPath.c_str());
   if (!outcome.mosaicPath.empty()) std::fprintf(stderr, "mosaic: %s\n", outcome.mosaicPath.c_str());
   if (options->demo) {

@@ -115,6 +115,10 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
       o.quiet = true;
       continue;
     }
+    if (arg == "--stages") {
+      o.stages = true;
+      continue;
+    }
     if (arg == "--paced") {
       o.paced = true;
       continue;
@@ -179,6 +183,8 @@ Output:
   --max-frames N          stop after N frames
   --paced                 play a file at its own frame rate (default: as fast as possible)
   --quiet, -q             no progress line
+  --stages                add the time of every pipeline stage (median, mean, 95th
+                          percentile) and the resident memory to the summary
   --help, -h              this text
 
 Tracker options (the dialog's names and defaults):

@@ -18,6 +18,7 @@ struct ReplayOptions {
   long maxFrames = -1;
   bool paced = false;
   bool quiet = false;
+  bool stages = false;  // per-stage times and resident memory in the summary
   bool help = false;
 
   // The dialog's options and sliders, with the dialog's defaults.

@@ -45,8 +45,15 @@ std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirectio
   return s;
 }
 
-void ReplaySummary::Add(const FrameRow& row, const FrameResults& r) {
+void ReplaySummary::Add(const FrameRow& row, const FrameResults& r, const StageTimings& timings) {
   ++frames;
+  if (keepStages) {
+    stages.push_back(timings);
+    if (frames == 1000) {
+      long peak = 0;
+      ResidentMemoryKb(&residentAfter1000Kb, &peak);
+    }
+  }
   if (r.faceFound) ++faceFound;
   if (r.faceFound && r.pupilFound[0] && r.pupilFound[1]) ++bothPupils;
   if (row.blink) ++blinks;
@@ -76,6 +83,58 @@ std::string ReplaySummary::Format(double wallSeconds) const {
                 frames, pct(faceFound), pct(bothPupils), blinks, MedianMs(), Percentile95Ms(),
                 wallSeconds > 0 ? static_cast<double>(frames) / wallSeconds : 0.0);
   return buf;
+}
+
+std::string ReplaySummary::FormatStages() const {
+  if (!keepStages) return "";
+  struct Row {
+    const char* name;
+    double StageTimings::*stage;
+  };
+  static const Row rows[] = {{"grey, small image, equalisation", &StageTimings::convert},
+                             {"face detection", &StageTimings::face},
+                             {"finder 1 (both eyes)", &StageTimings::finder1},
+                             {"finder 2 + eye vector (both eyes)", &StageTimings::finder2},
+                             {"tiles, eye regions, camera quarter", &StageTimings::tiles},
+                             {"status and calibration panels", &StageTimings::panels}};
+  std::string out = "stage (ms)                            median     mean      p95\n";
+  char buf[160];
+  const auto line = [&](const char* name, const std::vector<double>& v) {
+    double mean = 0;
+    for (double x : v) mean += x;
+    if (!v.empty()) mean /= static_cast<double>(v.size());
+    std::snprintf(buf, sizeof buf, "  %-34s %7.3f  %7.3f  %7.3f\n", name, Quantile(v, 0.5), mean,
+                  Quantile(v, 0.95));
+    out += buf;
+  };
+  std::vector<double> v(stages.size());
+  for (const Row& row : rows) {
+    for (size_t i = 0; i < stages.size(); ++i) v[i] = stages[i].*row.stage;
+    line(row.name, v);
+  }
+  line("whole pipeline", frameMs);
+  if (residentAfter1000Kb > 0) {
+    std::snprintf(buf, sizeof buf, "resident memory after 1000 frames: %.1f MB\n",
+                  residentAfter1000Kb / 1024.0);
+    out += buf;
+  }
+  std::snprintf(buf, sizeof buf, "resident memory after %ld frames: %.1f MB (peak %.1f MB)\n",
+                frames, residentAtEndKb / 1024.0, residentPeakKb / 1024.0);
+  out += buf;
+  return out;
+}
+
+void ResidentMemoryKb(long* resident, long* peak) {
+  *resident = *peak = 0;
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return;
+  char line[256];
+  while (std::fgets(line, sizeof line, f)) {
+    long kb = 0;
+    if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) *resident = kb;
+    if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1) *peak = kb;
+  }
+  std::fclose(f);
 }
 
 AtomicOutputFile::AtomicOutputFile(std::string path)

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tracking/FramePipeline.h"
 #include "tracking/FrameResults.h"
 
 struct FrameRow {
@@ -26,13 +27,23 @@ struct ReplaySummary {
   long bothPupils = 0;
   long blinks = 0;
   std::vector<double> frameMs;
+  // Kept only when asked for (--stages): the stage times of every frame, and the resident
+  // memory after the 1000th frame, at the end and at its peak (kB; 0 when not measured).
+  bool keepStages = false;
+  std::vector<StageTimings> stages;
+  long residentAfter1000Kb = 0, residentAtEndKb = 0, residentPeakKb = 0;
 
-  void Add(const FrameRow& row, const FrameResults& r);
+  void Add(const FrameRow& row, const FrameResults& r, const StageTimings& timings);
   // Median and 95th percentile of the per-frame time (0 without frames).
   double MedianMs() const;
   double Percentile95Ms() const;
   std::string Format(double wallSeconds) const;
+  // The per-stage table and the memory lines (empty unless stages were kept).
+  std::string FormatStages() const;
 };
+
+// Resident and peak resident memory of this process in kB (from /proc/self/status; 0 if unknown).
+void ResidentMemoryKb(long* resident, long* peak);
 
 // A file written under a temporary name and renamed into place only when complete, so an
 // interrupted run never leaves a file that looks finished.

@@ -159,7 +159,7 @@ class FrameRecorder {
     const StageTimings& s = timings;
     row.frameMs = s.convert + s.face + s.finder1 + s.finder2 + s.tiles + s.panels + s.output;
     csv_.Write(CsvRow(row, r, gaze));
-    summary_.Add(row, r);
+    summary_.Add(row, r, timings);
     if (!panelDir_.empty() && r.faceFound && eyes && gaze && mosaic.cols == 320 &&
         mosaic.rows == 240) {
       char name[64];
@@ -353,6 +353,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     Tracker().CaptureWriter = std::move(writer);
   }
 
+  outcome.summary.keepStages = o.stages;
   FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, fps);
   PipelineContext& ctx = SharedPipelineContext();
   ctx.timings = &recorder.timings;
@@ -391,6 +392,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   ctx.onMosaic = nullptr;
   ctx.timings = nullptr;
 
+  ResidentMemoryKb(&outcome.summary.residentAtEndKb, &outcome.summary.residentPeakKb);
   long done = outcome.summary.frames;
   bool writerOk = true;
   if (Tracker().CaptureWriter) {
