@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-ReadAheadSource::ReadAheadSource(std::unique_ptr<FrameSource> inner, size_t depth)
-    : inner_(std::move(inner)), depth_(std::max<size_t>(depth, 1)) {}
+ReadAheadSource::ReadAheadSource(std::unique_ptr<FrameSource> inner, size_t depth, Prepare prepare)
+    : inner_(std::move(inner)), depth_(std::max<size_t>(depth, 1)), prepare_(std::move(prepare)) {}
 
 ReadAheadSource::~ReadAheadSource() { Close(); }
 
@@ -22,7 +22,7 @@ bool ReadAheadSource::Open() {
 }
 
 void ReadAheadSource::ReadLoop() {
-  for (;;) {
+  for (int64_t index = 0;; ++index) {
     cv::Mat buffer;
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -37,6 +37,7 @@ void ReadAheadSource::ReadLoop() {
     std::exception_ptr error;
     try {
       got = inner_->Read(buffer);
+      if (got && !buffer.empty() && prepare_) prepare_(buffer, index);
     } catch (...) {
       error = std::current_exception();
     }

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -14,8 +15,13 @@
 
 class ReadAheadSource : public FrameSource {
  public:
+  // Work done on the reading thread with every frame read (index 0 for the first frame after
+  // Open), before the frame is handed out.
+  using Prepare = std::function<void(const cv::Mat& frame, int64_t index)>;
+
   // depth: frames held ready at most (at least 1).
-  explicit ReadAheadSource(std::unique_ptr<FrameSource> inner, size_t depth = 4);
+  explicit ReadAheadSource(std::unique_ptr<FrameSource> inner, size_t depth = 4,
+                           Prepare prepare = nullptr);
   ~ReadAheadSource() override;
   ReadAheadSource(const ReadAheadSource&) = delete;
   ReadAheadSource& operator=(const ReadAheadSource&) = delete;
@@ -34,6 +40,7 @@ class ReadAheadSource : public FrameSource {
 
   std::unique_ptr<FrameSource> inner_;
   const size_t depth_;
+  const Prepare prepare_;
   std::thread reader_;
   std::mutex mutex_;
   std::condition_variable changed_;

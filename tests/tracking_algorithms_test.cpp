@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <opencv2/imgproc.hpp>
 
 #include "tracking/EyeRegions.h"
@@ -279,6 +280,33 @@ TEST(CircleSearchTest, DensestRingNeedsMoreThanTheThreshold) {
   ASSERT_TRUE(DensestRing(points, 50, 30, 1, 100, 5, scratch, &r, &n));
   EXPECT_NEAR(r, 2, 0.6);
   EXPECT_FALSE(DensestRing(points, 50, 30, 1, 100, 200, scratch, &r, &n));
+}
+
+TEST(CircleSearchTest, DensestRingSortsThousandsOfDistancesExactly) {
+  // Edge maps of real eye regions give thousands of points: the distances come out in exactly
+  // the order a comparison sort gives them, ties, zero distance and the far edge included.
+  cv::RNG rng(8);
+  for (int round = 0; round < 20; ++round) {
+    std::vector<cv::Point> points;
+    const int n = 64 + rng.uniform(0, 6000);
+    for (int i = 0; i < n; ++i) points.emplace_back(rng.uniform(0, 200), rng.uniform(0, 120));
+    points.emplace_back(100, 60);  // on the centre
+    const float cx = round % 2 ? 100.0f : 100.25f, cy = 60.0f;
+    std::vector<float> expected;
+    for (const cv::Point& p : points) {
+      const float dx = static_cast<float>(p.x) - cx, dy = static_cast<float>(p.y) - cy;
+      const float r2 = dx * dx + dy * dy;
+      if (r2 <= 150.0f * 150.0f) expected.push_back(std::sqrt(r2));
+    }
+    std::sort(expected.begin(), expected.end());
+    std::vector<float> distances;
+    float r = 0;
+    int count = 0;
+    DensestRing(points, cx, cy, 1.0f, 150.0f, 3, distances, &r, &count);
+    ASSERT_EQ(distances.size(), expected.size());
+    ASSERT_EQ(std::memcmp(distances.data(), expected.data(), expected.size() * sizeof(float)), 0)
+        << "round " << round;
+  }
 }
 
 TEST(InsideImageTest, OnlyRectanglesTheImageCanSupplyInFull) {

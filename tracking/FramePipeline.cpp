@@ -162,7 +162,7 @@ void Output(PipelineContext& ctx, const cv::Mat& mosaic, cv::VideoWriter* writer
 // Steps 3 to 9: face, eyes, hand-off, camera quarter, panels.
 void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buffers& b,
                     FrameResults& res, cv::Mat& frameCopy, cv::Mat& cameraFrame,
-                    const OverlayFont& font, StageClock& clock) {
+                    const OverlayFont& font, const PreparedFace* prepared, StageClock& clock) {
   // 3: without a cascade nothing is detected or drawn.
   cv::CascadeClassifier* cascade = st.FaceCascade.get();
   if (!cascade || cascade->empty()) return;
@@ -171,7 +171,13 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
   MachineFacts& machine = Machine();
   const int64_t start = machine.TickCount();
   FaceBox face;
-  const bool found = DetectFace(*cascade, b.small, b.faces, &face);
+  bool found;
+  if (prepared) {
+    found = prepared->found;
+    face = prepared->face;
+  } else {
+    found = DetectFace(*cascade, b.small, b.faces, &face);
+  }
   if (found) {
     res.faceFound = true;
     ScaleFaceRect(face, res.faceRect);
@@ -201,7 +207,9 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
       }
     }
     const int64_t end = machine.TickCount();
-    res.detectionMs = (end - start) * 1000.0 / machine.TickFrequency();
+    // A face found ahead of time counts with the time its detection took there.
+    res.detectionMs =
+        (end - start) * 1000.0 / machine.TickFrequency() + (prepared ? prepared->ms : 0.0);
     char text[256];
     std::snprintf(text, sizeof text, "Detection Time = %.0lf ms", res.detectionMs);
     res.detectionText = text;
@@ -237,12 +245,15 @@ void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame
   b.mosaic.create(kMosaicHeight, kMosaicWidth, CV_8UC3);
   b.mosaic.setTo(cv::Scalar::all(0));
   const bool frameUsable = !frameCopy.empty() && frameCopy.type() == CV_8UC3;
-  if (frameUsable) MakeSmallGrey(frameCopy, b.grey, b.small);
+  PreparedFace preparedFace;
+  const bool prepared = frameUsable && ctx.takePreparedFace && ctx.takePreparedFace(&preparedFace);
+  if (frameUsable && !prepared) MakeSmallGrey(frameCopy, b.grey, b.small);
   clock.Lap(&StageTimings::convert);
 
   if (frameUsable) {
     try {
-      DetectAndTrack(ctx, st, b, res, frameCopy, cameraFrame, font, clock);
+      DetectAndTrack(ctx, st, b, res, frameCopy, cameraFrame, font,
+                     prepared ? &preparedFace : nullptr, clock);
     } catch (const cv::Exception&) {
       // Whatever the library rejects loses this frame's remaining steps, never the thread.
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/TrackerState.h"
+#include "tracking/FaceDetection.h"
 #include "tracking/FrameResults.h"
 
 class DialogCanvas;
@@ -65,6 +66,15 @@ class PipelineScratch {
   std::unique_ptr<Buffers> buffers_;
 };
 
+// The face of a frame found ahead of time by a tool that detects faces on a thread of its own
+// while the pipeline still works on the frame before: the same detection on the same pixels.
+// ms: how long that detection took there.
+struct PreparedFace {
+  bool found = false;
+  FaceBox face;
+  double ms = 0;
+};
+
 struct PipelineContext {
   TrackerState* state = nullptr;
   FrameResults* results = nullptr;
@@ -79,6 +89,9 @@ struct PipelineContext {
   StageTimings* timings = nullptr;
   // Optional: receives the finished mosaic of every frame (tools that record it themselves).
   std::function<void(const cv::Mat& mosaic)> onMosaic;
+  // Optional: gives the face of the frame about to be processed when it was detected ahead of
+  // time; false: none was, and the pipeline detects it itself.
+  std::function<bool(PreparedFace* face)> takePreparedFace;
   // The pipeline's own working images.
   PipelineScratch scratch;
 };

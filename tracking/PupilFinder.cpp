@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <opencv2/imgproc.hpp>
 
 #include "tracking/EyeVector.h"
@@ -88,6 +90,35 @@ bool InsideImage(const cv::Rect& r, const cv::Mat& image) {
          r.y <= image.rows - r.height;
 }
 
+namespace {
+
+// Distances are never negative, and the bits of non-negative floats, read as unsigned integers,
+// are in the order of their values: three counting passes of 11 bits sort them in linear time
+// (the comparison sort took a third of the circle search).
+void SortDistances(std::vector<float>& values) {
+  const size_t n = values.size();
+  if (n < 64) {
+    std::sort(values.begin(), values.end());
+    return;
+  }
+  static thread_local std::vector<uint32_t> keys, spare;
+  keys.resize(n);
+  spare.resize(n);
+  std::memcpy(keys.data(), values.data(), n * sizeof(float));
+  constexpr int kBits = 11;
+  constexpr uint32_t kMask = (1u << kBits) - 1;
+  for (int shift = 0; shift < 32; shift += kBits) {
+    size_t count[kMask + 2] = {};
+    for (uint32_t k : keys) ++count[((k >> shift) & kMask) + 1];
+    for (uint32_t d = 1; d <= kMask + 1; ++d) count[d] += count[d - 1];
+    for (uint32_t k : keys) spare[count[(k >> shift) & kMask]++] = k;
+    keys.swap(spare);
+  }
+  std::memcpy(values.data(), keys.data(), n * sizeof(float));
+}
+
+}  // namespace
+
 bool DensestRing(const std::vector<cv::Point>& points, float cx, float cy, float dr,
                  float maxRadius, int minCount, std::vector<float>& distances, float* radius,
                  int* count) {
@@ -99,7 +130,7 @@ bool DensestRing(const std::vector<cv::Point>& points, float cx, float cy, float
     const float r2 = dx * dx + dy * dy;
     if (r2 <= maxRadius2) distances.push_back(std::sqrt(r2));
   }
-  std::sort(distances.begin(), distances.end());
+  SortDistances(distances);
 
   // Slide a ring dr wide outward, starting at each point in turn.
   const int n = static_cast<int>(distances.size());

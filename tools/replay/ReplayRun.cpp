@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "ConsoleLog.h"
+#include "FacesAhead.h"
 #include "TargetFollowingUser.h"
 #include "app/TrackerState.h"
 #include "calibration/CalibrationRun.h"
@@ -328,8 +329,17 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     }
   }
   if (o.maxFrames > 0 && (total < 0 || total > o.maxFrames)) total = o.maxFrames;
-  // Files are decoded on a thread of their own, a few frames ahead of the pipeline.
-  if (!o.camera) source = std::make_unique<ReadAheadSource>(std::move(source));
+  // Files are decoded on a thread of their own, a few frames ahead of the pipeline, and that
+  // thread also finds the face in each frame while the pipeline works on the one before.
+  std::shared_ptr<FacesAhead> faces;
+  if (!o.camera) {
+    faces = std::make_shared<FacesAhead>();
+    if (!faces->Load(FindFaceCascade())) faces.reset();
+    ReadAheadSource::Prepare prepare;
+    if (faces)
+      prepare = [faces](const cv::Mat& frame, int64_t index) { faces->Prepare(frame, index); };
+    source = std::make_unique<ReadAheadSource>(std::move(source), 4, prepare);
+  }
 
   Outputs out;
   if (!PrepareOutputs(o, &out, &outcome)) return outcome;
@@ -359,6 +369,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   ctx.timings = &recorder.timings;
   long maxFrames = o.maxFrames;
   ctx.onMosaic = [&recorder](const cv::Mat& mosaic) { recorder.OnFrame(mosaic); };
+  if (faces) ctx.takePreparedFace = [faces](PreparedFace* face) { return faces->Take(face); };
 
   // Frames come through the camera layer and the program's own frame callback.
   FrameSource* raw = source.release();
@@ -366,7 +377,9 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   Camera().SetSourceFactory([raw](int) { return std::unique_ptr<FrameSource>(raw); });
   Camera().SetEnable(0, true);
   auto processed = std::make_shared<std::atomic<long>>(0);
-  Camera().SetCallback(0, [maxFrames, processed](CameraFrame& frame) {
+  auto delivered = std::make_shared<std::atomic<long>>(0);
+  Camera().SetCallback(0, [maxFrames, processed, delivered, faces](CameraFrame& frame) {
+    if (faces) faces->Expect(delivered->fetch_add(1));
     // A stop asked for from inside a callback ends the run after the frame already on its way.
     if (maxFrames > 0 && processed->load() >= maxFrames) {
       Camera().Stop();
@@ -380,6 +393,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   if (Camera().Init() == 0 || Camera().Start() != 0) {
     Tracker().TrackingActive = 0;
     ctx.onMosaic = nullptr;
+    ctx.takePreparedFace = nullptr;
     ctx.timings = nullptr;
     outcome.exitCode = kExitIoError;
     outcome.message = "cannot start reading " + (o.camera ? "the camera" : o.input);
@@ -390,6 +404,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   Tracker().TrackingActive = 0;
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   ctx.onMosaic = nullptr;
+  ctx.takePreparedFace = nullptr;
   ctx.timings = nullptr;
 
   ResidentMemoryKb(&outcome.summary.residentAtEndKb, &outcome.summary.residentPeakKb);
@@ -531,6 +546,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   StopTrackingCommand(log);
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   ctx.onMosaic = nullptr;
+  ctx.takePreparedFace = nullptr;
   ctx.timings = nullptr;
   outcome.log = log.Lines();
   outcome.protocolPath = CalibrationProtocolPath();

@@ -1,0 +1,38 @@
+#pragma once
+// Face detection a frame ahead: while the pipeline works on one frame, the thread that reads
+// the video already detects the face in the next (the detection is most of a frame's work,
+// and the two halves then share the machine's cores). The pipeline takes each frame's face
+// instead of detecting it itself: same cascade file, same pixels, same steps, same result.
+#include <deque>
+#include <mutex>
+#include <opencv2/core.hpp>
+#include <opencv2/objdetect.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tracking/FramePipeline.h"
+
+class FacesAhead {
+ public:
+  // A cascade of its own: one classifier must not detect on two threads at once.
+  bool Load(const std::string& cascadePath);
+
+  // Reading thread: detects the face in frame number index (frames as the source gives them).
+  void Prepare(const cv::Mat& frame, int64_t index);
+
+  // Frame thread: the next frame the pipeline processes is frame number index.
+  void Expect(int64_t index);
+  // Frame thread: the face of the expected frame; false when it was not prepared (the pipeline
+  // then detects it itself).
+  bool Take(PreparedFace* face);
+
+ private:
+  cv::CascadeClassifier cascade_;
+  cv::Mat bgr_, grey_, small_;
+  std::vector<cv::Rect> faces_;
+
+  std::mutex mutex_;
+  std::deque<std::pair<int64_t, PreparedFace>> ready_;  // in frame order (guarded)
+  int64_t expected_ = -1;                               // (guarded)
+};
