@@ -301,4 +301,15 @@ TEST(ReplayRunTest, ResultsOfAFixedInputAreThoseRecordedBeforeTheSpeedWork) {
   for (std::string l; std::getline(in, l);) expected.push_back(l);
   ASSERT_EQ(lines.size(), expected.size());
   for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], expected[i]) << "line " << i;
+
+  // Without a mosaic to record the pipeline skips its tiles: the rows stay the same.
+  ReplayOutcome bare = RunReplay(Options(video.path, dir + "/bare"));
+  ASSERT_EQ(bare.exitCode, kExitOk) << bare.message;
+  auto rows = ReadCsv(bare.csvPath);
+  ASSERT_EQ(rows.size(), 31u);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::string line;
+    for (size_t c = 0; c + 2 < rows[i].size(); ++c) line += (c ? "," : "") + rows[i][c];
+    EXPECT_EQ(line, expected[i]) << "row " << i << " without a mosaic";
+  }
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <opencv2/videoio.hpp>
 #include <string>
 #include <vector>
@@ -231,6 +232,38 @@ TEST(ProcessFrameTest, WithoutADialogThePanelsStillReachTheMosaic) {
   p.Run(FaceFrame());
   EXPECT_EQ(log.calls, (std::vector<std::string>{"status", "calibration"}));
   EXPECT_EQ(p.lastMosaic.at<cv::Vec3b>(130, 10), cv::Vec3b(30, 200, 10));
+}
+
+TEST(ProcessFrameTest, WithNobodyLookingTheMosaicIsSkippedAndEveryResultStays) {
+  Pipeline composed, bare;
+  composed.BothOptions();
+  bare.BothOptions();
+  bare.ctx.composeMosaic = false;
+  HookLog composedLog, bareLog;
+  composedLog.Install(composed.ctx);
+  bareLog.Install(bare.ctx);
+  for (int i = 0; i < 12; ++i) {
+    const cv::Mat frame = FaceFrame({2.0f * std::sin(i * 0.9f), 1.0f}, i == 7);
+    composed.Run(frame);
+    bare.Run(frame);
+    const FrameResults& a = composed.results;
+    const FrameResults& b = bare.results;
+    ASSERT_EQ(a.faceFound, b.faceFound) << i;
+    EXPECT_EQ(std::memcmp(a.faceRect, b.faceRect, sizeof a.faceRect), 0) << i;
+    for (int e = 0; e < 2; ++e) {
+      EXPECT_EQ(a.pupilFound[e], b.pupilFound[e]) << i;
+      EXPECT_EQ(a.pupilPos[e].x, b.pupilPos[e].x) << i;
+      EXPECT_EQ(a.pupilPos[e].y, b.pupilPos[e].y) << i;
+    }
+    EXPECT_EQ(a.dxL, b.dxL) << i;
+    EXPECT_EQ(a.dyR, b.dyR) << i;
+    // What the camera window shows carries the same marks.
+    EXPECT_EQ(cv::norm(composed.cameraFrame, bare.cameraFrame, cv::NORM_INF), 0) << i;
+  }
+  EXPECT_EQ(composedLog.calls, bareLog.calls) << "the panel hooks still run in every frame";
+  EXPECT_EQ(bare.mosaics, 12) << "the (black) mosaic is still handed on";
+  EXPECT_TRUE(IsBlack(bare.lastMosaic, cv::Rect(0, 0, 320, 240)));
+  EXPECT_FALSE(IsBlack(composed.lastMosaic, cv::Rect(0, 0, 320, 240)));
 }
 
 TEST(ProcessFrameTest, OnlyTheFoundFlagsAreClearedPerFrame) {

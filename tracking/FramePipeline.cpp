@@ -74,9 +74,9 @@ PupilSettings ReadSettings(const TrackerState& st) {
 }
 
 // Finders, eye vector and tiles of one eye (0: eye region 1, 1: eye region 2).
-void ProcessEye(int e, const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& history,
-                const PupilSettings& settings, PipelineScratch::Buffers& b, FrameResults& res,
-                StageClock& clock) {
+void ProcessEye(const PipelineContext& ctx, int e, const cv::Mat& frameCopy, const cv::Rect& region,
+                PointHistory& history, const PupilSettings& settings, PipelineScratch::Buffers& b,
+                FrameResults& res, StageClock& clock) {
   PupilResult r;
   RunFinder1(frameCopy, region, history, settings, b.pupil, &r);
   clock.Lap(&StageTimings::finder1);
@@ -100,7 +100,8 @@ void ProcessEye(int e, const cv::Mat& frameCopy, const cv::Rect& region, PointHi
   }
 
   // The pupil zoom exists only when finder 1 found a circle and its window lay in the frame.
-  if (r.windowValid) {
+  const bool compose = ctx.composeMosaic;
+  if (compose && r.windowValid) {
     MakePupilZoomTile(b.pupil.pupilZoom, r.finder2Found, r.brightSpot, centre, b.tileColour,
                       b.tile);
     PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, e == 0 ? PupilZoom1 : PupilZoom2, b.tile);
@@ -109,7 +110,7 @@ void ProcessEye(int e, const cv::Mat& frameCopy, const cv::Rect& region, PointHi
     res.pupilFound[e] = true;
     res.pupilPos[e] = IntPoint{r.pupilX, r.pupilY};
   }
-  if (r.regionValid) {
+  if (compose && r.regionValid) {
     MakeEyeRegionTile(b.pupil.regionGrey, r.finder1Found, r.sx, r.sy, b.tileColour, b.tile);
     PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, e == 0 ? EyeRegion1 : EyeRegion2, b.tile);
   }
@@ -139,11 +140,13 @@ void PanelSnapshots(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
 
   QImage panel = surface::Make(kMosaicWidth / 2, kMosaicHeight / 2);
   if (ctx.hooks.drawStatusPanel) ctx.hooks.drawStatusPanel(panel);
-  PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, StatusQuarter, BitmapToImage(panel));
+  if (ctx.composeMosaic)
+    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, StatusQuarter, BitmapToImage(panel));
   if (dialog) dialog->Blit(res.panelRect.left, res.panelRect.top, panel);
 
   if (ctx.hooks.calibrationPanelStep) ctx.hooks.calibrationPanelStep(panel);
-  PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, CalibrationQuarter, BitmapToImage(panel));
+  if (ctx.composeMosaic)
+    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, CalibrationQuarter, BitmapToImage(panel));
   if (dialog) dialog->Blit(res.calibrationPanelRect.left, res.calibrationPanelRect.top, panel);
 }
 
@@ -188,7 +191,7 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
   clock.Lap(&StageTimings::face);
 
   // 6
-  if (!st.EstimateGazeDirection.load() || !found)
+  if (ctx.composeMosaic && (!st.EstimateGazeDirection.load() || !found))
     PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, Whole, frameCopy);
   clock.Lap(&StageTimings::tiles);
   if (!found) return;
@@ -202,7 +205,7 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
     if (st.EstimateGazeDirection.load()) {
       for (int e = 0; e < 2; ++e) {
         PointHistory& history = ctx.histories[e] ? *ctx.histories[e] : b.histories[e];
-        ProcessEye(e, frameCopy, regions.FrameRect(e + 1), history, ReadSettings(st), b, res,
+        ProcessEye(ctx, e, frameCopy, regions.FrameRect(e + 1), history, ReadSettings(st), b, res,
                    clock);
       }
     }
@@ -220,7 +223,7 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
   }
 
   // 8
-  PlaceCameraFrame(b.mosaic, cameraFrame, b.flipped);
+  if (ctx.composeMosaic) PlaceCameraFrame(b.mosaic, cameraFrame, b.flipped);
   clock.Lap(&StageTimings::tiles);
 
   // 9

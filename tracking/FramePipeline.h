@@ -92,6 +92,9 @@ struct PipelineContext {
   // Optional: gives the face of the frame about to be processed when it was detected ahead of
   // time; false: none was, and the pipeline detects it itself.
   std::function<bool(PreparedFace* face)> takePreparedFace;
+  // false: nobody looks at the mosaic (no preview, no video): its tiles are not made and it
+  // stays black. Every result and every hook is the same either way.
+  bool composeMosaic = true;
   // The pipeline's own working images.
   PipelineScratch scratch;
 };

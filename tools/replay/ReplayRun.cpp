@@ -370,6 +370,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   long maxFrames = o.maxFrames;
   ctx.onMosaic = [&recorder](const cv::Mat& mosaic) { recorder.OnFrame(mosaic); };
   if (faces) ctx.takePreparedFace = [faces](PreparedFace* face) { return faces->Take(face); };
+  ctx.composeMosaic = o.writeMosaic || o.writePanels;
 
   // Frames come through the camera layer and the program's own frame callback.
   FrameSource* raw = source.release();
@@ -394,6 +395,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     Tracker().TrackingActive = 0;
     ctx.onMosaic = nullptr;
     ctx.takePreparedFace = nullptr;
+    ctx.composeMosaic = true;
     ctx.timings = nullptr;
     outcome.exitCode = kExitIoError;
     outcome.message = "cannot start reading " + (o.camera ? "the camera" : o.input);
@@ -405,6 +407,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   ctx.onMosaic = nullptr;
   ctx.takePreparedFace = nullptr;
+  ctx.composeMosaic = true;
   ctx.timings = nullptr;
 
   ResidentMemoryKb(&outcome.summary.residentAtEndKb, &outcome.summary.residentPeakKb);
@@ -547,6 +550,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   ctx.onMosaic = nullptr;
   ctx.takePreparedFace = nullptr;
+  ctx.composeMosaic = true;
   ctx.timings = nullptr;
   outcome.log = log.Lines();
   outcome.protocolPath = CalibrationProtocolPath();
