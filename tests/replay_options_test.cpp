@@ -134,6 +134,7 @@ TEST(ReplayReportTest, StageTableOnlyWhenAskedForWithEveryStage) {
     StageTimings t;
     t.face = i <= 1000 ? 5.0 : 9.0;
     t.finder1 = 2.5;
+    t.faceAhead = i > 500 ? 7.0 : 0.0;
     row.frameMs = t.face + t.finder1;
     s.Add(row, FrameResults{}, t);
   }
@@ -148,7 +149,8 @@ TEST(ReplayReportTest, StageTableOnlyWhenAskedForWithEveryStage) {
             std::string::npos)
       << text;
   for (const char* name : {"grey, small image", "finder 2", "tiles", "panels", "whole pipeline",
-                           "resident memory after 1000 frames", "after 1200 frames"})
+                           "resident memory after 1000 frames", "after 1200 frames",
+                           "face, read ahead (other thread)      7.000    4.083    7.000"})
     EXPECT_NE(text.find(name), std::string::npos) << name;
 }
 

@@ -251,6 +251,7 @@ void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame
   PreparedFace preparedFace;
   const bool prepared = frameUsable && ctx.takePreparedFace && ctx.takePreparedFace(&preparedFace);
   if (frameUsable && !prepared) MakeSmallGrey(frameCopy, b.grey, b.small);
+  if (prepared && ctx.timings) ctx.timings->faceAhead = preparedFace.ms;
   clock.Lap(&StageTimings::convert);
 
   if (frameUsable) {

@@ -47,6 +47,9 @@ struct StageTimings {
   double panels = 0;   // status and calibration panel snapshots
   double output = 0;   // preview and video
   double total = 0;    // the whole call
+  // Grey, small image and face detection done ahead on another thread for this frame (not in
+  // total; 0 when the pipeline detected the face itself).
+  double faceAhead = 0;
 };
 
 // Working images reused from frame to frame (they never carry results over). A copied

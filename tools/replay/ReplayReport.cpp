@@ -113,6 +113,10 @@ std::string ReplaySummary::FormatStages() const {
     line(row.name, v);
   }
   line("whole pipeline", frameMs);
+  // Faces found ahead on the reading thread: their time is not in the pipeline's.
+  for (size_t i = 0; i < stages.size(); ++i) v[i] = stages[i].faceAhead;
+  if (std::any_of(v.begin(), v.end(), [](double x) { return x != 0; }))
+    line("face, read ahead (other thread)", v);
   if (residentAfter1000Kb > 0) {
     std::snprintf(buf, sizeof buf, "resident memory after 1000 frames: %.1f MB\n",
                   residentAfter1000Kb / 1024.0);
