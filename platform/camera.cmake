@@ -3,7 +3,7 @@
 list(APPEND PLATFORM_SOURCES
   platform/CameraLibrary.cpp platform/CameraLibrary.h
   platform/FrameSource.cpp platform/FrameSource.h
-  platform/ReadAheadSource.cpp platform/ReadAheadSource.h
+  platform/PrepareAheadSource.cpp platform/PrepareAheadSource.h
   platform/V4L2Device.cpp platform/V4L2Device.h
   platform/VideoCodecs.cpp platform/VideoCodecs.h
 )

@@ -1,17 +1,20 @@
 // Frame sources: conversion to 8-bit B, G, R, video files, image sequences, generated frames.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "capture_fakes.h"
 #include "platform/FrameSource.h"
-#include "platform/ReadAheadSource.h"
+#include "platform/PrepareAheadSource.h"
 
 namespace {
 
@@ -170,32 +173,44 @@ cv::Mat NumberedFrame(int64_t i) {
   return cv::Mat(6, 8, CV_8UC3, cv::Scalar::all(double(i % 256)));
 }
 
-TEST(ReadAheadSourceTest, GivesTheSameFramesInTheSameOrderAndEnds) {
-  ReadAheadSource ahead(std::make_unique<GeneratedSource>(NumberedFrame, 0, 600), 3);
-  ASSERT_TRUE(ahead.Open());
-  cv::Mat f;
-  std::set<const uchar*> buffers;
-  for (int i = 0; i < 600; ++i) {
-    ASSERT_TRUE(ahead.Read(f)) << i;
-    ASSERT_EQ(f.at<cv::Vec3b>(5, 7)[0], i % 256) << "frame " << i;
-    buffers.insert(f.data);
+TEST(PrepareAheadSourceTest, EveryFrameIsPreparedOnceInOrderBeforeItIsHandedOut) {
+  std::mutex mutex;
+  std::vector<int64_t> prepared;   // indices, in the order prepared
+  std::vector<int> preparedValue;  // the frame's pixel value seen by the preparation
+  std::thread::id preparer;
+  auto prepare = [&](const cv::Mat& frame, int64_t index) {
+    std::this_thread::sleep_for(std::chrono::microseconds(index % 3 == 0 ? 300 : 0));
+    std::lock_guard<std::mutex> lock(mutex);
+    prepared.push_back(index);
+    preparedValue.push_back(frame.at<cv::Vec3b>(0, 0)[0]);
+    preparer = std::this_thread::get_id();
+  };
+  PrepareAheadSource ahead(std::make_unique<GeneratedSource>(NumberedFrame, 0, 300), 3, prepare);
+  for (int run = 0; run < 2; ++run) {  // a second Open starts again from frame 0
+    ASSERT_TRUE(ahead.Open());
+    cv::Mat f;
+    for (int i = 0; i < 300; ++i) {
+      ASSERT_TRUE(ahead.Read(f)) << i;
+      ASSERT_EQ(f.at<cv::Vec3b>(0, 0)[0], i % 256);
+      std::lock_guard<std::mutex> lock(mutex);
+      ASSERT_GT(prepared.size(), static_cast<size_t>(i))
+          << "frame " << i << " handed out unprepared";
+      EXPECT_EQ(prepared[static_cast<size_t>(i)], i);
+      EXPECT_EQ(preparedValue[static_cast<size_t>(i)], i % 256);
+    }
+    EXPECT_FALSE(ahead.Read(f));
+    EXPECT_EQ(prepared.size(), 300u) << "each frame once";
+    EXPECT_NE(preparer, std::this_thread::get_id()) << "prepared on a thread of its own";
+    ahead.Close();
+    prepared.clear();
+    preparedValue.clear();
   }
-  EXPECT_FALSE(ahead.Read(f));
-  EXPECT_FALSE(ahead.Read(f)) << "an ended source stays ended";
-  EXPECT_LE(buffers.size(), 600u);
-
-  // Opened again, it starts from the first frame.
-  ASSERT_TRUE(ahead.Open());
-  ASSERT_TRUE(ahead.Read(f));
-  EXPECT_EQ(f.at<cv::Vec3b>(0, 0)[0], 0);
-  ahead.Close();
-  EXPECT_FALSE(ahead.Read(f)) << "nothing after Close";
 }
 
-TEST(ReadAheadSourceTest, NeverOverwritesAFrameTheCallerStillHolds) {
+TEST(PrepareAheadSourceTest, NeverOverwritesAFrameTheCallerStillHolds) {
   // A video file decodes into the buffer it is given: buffers are recycled, but only those
   // nobody else refers to.
-  const std::string dir = FreshDir("readahead");
+  const std::string dir = FreshDir("prepareahead");
   const std::string path = dir + "/clip.avi";
   {
     cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30, cv::Size(64, 48));
@@ -207,7 +222,8 @@ TEST(ReadAheadSourceTest, NeverOverwritesAFrameTheCallerStillHolds) {
   std::vector<cv::Mat> expected = ReadAll(direct);
   ASSERT_EQ(expected.size(), 40u);
 
-  ReadAheadSource ahead(std::make_unique<VideoFileSource>(path, Pacing::AsFastAsPossible), 2);
+  PrepareAheadSource ahead(std::make_unique<VideoFileSource>(path, Pacing::AsFastAsPossible), 2,
+                           nullptr);
   ASSERT_TRUE(ahead.Open());
   std::vector<cv::Mat> kept;  // every third frame kept without a copy
   cv::Mat f;
@@ -224,24 +240,34 @@ TEST(ReadAheadSourceTest, NeverOverwritesAFrameTheCallerStillHolds) {
   EXPECT_LT(buffers.size(), expected.size()) << "buffers nobody holds are reused";
 }
 
-TEST(ReadAheadSourceTest, AnErrorComesAfterTheFramesReadBeforeItAndCloseNeverHangs) {
+TEST(PrepareAheadSourceTest, AReadErrorComesAfterTheFramesBeforeItAndCloseNeverHangs) {
   auto throwing = std::make_unique<GeneratedSource>([](int64_t i) -> cv::Mat {
     if (i == 5) throw std::runtime_error("device gone");
     return NumberedFrame(i);
   });
-  ReadAheadSource ahead(std::move(throwing), 8);
+  int preparedCount = 0;
+  PrepareAheadSource ahead(std::move(throwing), 4, [&](const cv::Mat&, int64_t index) {
+    ++preparedCount;
+    if (index == 2) throw std::runtime_error("preparation failed");
+  });
   ASSERT_TRUE(ahead.Open());
   cv::Mat f;
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(ahead.Read(f));
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(ahead.Read(f)) << "a failed preparation still hands the frame out: " << i;
+    EXPECT_EQ(f.at<cv::Vec3b>(0, 0)[0], i);
+  }
   EXPECT_THROW(ahead.Read(f), std::runtime_error);
   EXPECT_FALSE(ahead.Read(f));
+  EXPECT_EQ(preparedCount, 5);
 
-  // A full queue and a reader waiting for room: Close still ends at once, again and again.
-  for (int round = 0; round < 50; ++round) {
-    ReadAheadSource endless(std::make_unique<GeneratedSource>(NumberedFrame), 2);
-    ASSERT_TRUE(endless.Open());
+  // Slow preparations in flight: Close waits for the one running and drops the rest.
+  for (int round = 0; round < 20; ++round) {
+    PrepareAheadSource slow(
+        std::make_unique<GeneratedSource>(NumberedFrame), 3,
+        [](const cv::Mat&, int64_t) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); });
+    ASSERT_TRUE(slow.Open());
     if (round % 2) {
-      ASSERT_TRUE(endless.Read(f));
+      ASSERT_TRUE(slow.Read(f));
     }
   }
 }

@@ -32,8 +32,8 @@
 #include "platform/DialogCanvas.h"
 #include "platform/Machine.h"
 #include "platform/NamedWindows.h"
+#include "platform/PrepareAheadSource.h"
 #include "platform/Prompts.h"
-#include "platform/ReadAheadSource.h"
 #include "platform/Resources.h"
 #include "platform/TargetWindowHost.h"
 #include "tracking/PupilFinder.h"
@@ -329,16 +329,16 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     }
   }
   if (o.maxFrames > 0 && (total < 0 || total > o.maxFrames)) total = o.maxFrames;
-  // Files are decoded on a thread of their own, a few frames ahead of the pipeline, and that
-  // thread also finds the face in each frame while the pipeline works on the one before.
+  // A file can be read ahead: the face of each frame is found on a thread of its own while the
+  // pipeline still works on the frame before.
   std::shared_ptr<FacesAhead> faces;
   if (!o.camera) {
     faces = std::make_shared<FacesAhead>();
     if (!faces->Load(FindFaceCascade())) faces.reset();
-    ReadAheadSource::Prepare prepare;
-    if (faces)
-      prepare = [faces](const cv::Mat& frame, int64_t index) { faces->Prepare(frame, index); };
-    source = std::make_unique<ReadAheadSource>(std::move(source), 4, prepare);
+    if (faces) {
+      auto prepare = [faces](const cv::Mat& frame, int64_t index) { faces->Prepare(frame, index); };
+      source = std::make_unique<PrepareAheadSource>(std::move(source), 3, prepare);
+    }
   }
 
   Outputs out;
