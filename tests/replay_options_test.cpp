@@ -150,7 +150,7 @@ TEST(ReplayReportTest, StageTableOnlyWhenAskedForWithEveryStage) {
       << text;
   for (const char* name : {"grey, small image", "finder 2", "tiles", "panels", "whole pipeline",
                            "resident memory after 1000 frames", "after 1200 frames",
-                           "face, read ahead (other thread)      7.000    4.083    7.000"})
+                           "face, found ahead (other thread)     7.000    4.083    7.000"})
     EXPECT_NE(text.find(name), std::string::npos) << name;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// Face detection a frame ahead: while the pipeline works on one frame, the thread that reads
-// the video already detects the face in the next (the detection is most of a frame's work,
-// and the two halves then share the machine's cores). The pipeline takes each frame's face
+// Face detection ahead: while the pipeline works on one frame, a thread of its own already
+// detects the face in the next few (the detection is most of a frame's work, and the two
+// halves then share the machine's cores). The pipeline takes each frame's face
 // instead of detecting it itself: same cascade file, same pixels, same steps, same result.
 #include <deque>
 #include <mutex>
@@ -18,7 +18,7 @@ class FacesAhead {
   // A cascade of its own: one classifier must not detect on two threads at once.
   bool Load(const std::string& cascadePath);
 
-  // Reading thread: detects the face in frame number index (frames as the source gives them).
+  // Preparing thread: detects the face in frame number index (frames as the source gives them).
   void Prepare(const cv::Mat& frame, int64_t index);
 
   // Frame thread: the next frame the pipeline processes is frame number index.
