@@ -112,7 +112,7 @@ std::string ReplaySummary::FormatStages() const {
     for (size_t i = 0; i < stages.size(); ++i) v[i] = stages[i].*row.stage;
     line(row.name, v);
   }
-  line("whole pipeline", frameMs);
+  line("whole frame (all stages)", frameMs);
   // Faces found ahead on another thread: their time is not in the pipeline's.
   for (size_t i = 0; i < stages.size(); ++i) v[i] = stages[i].faceAhead;
   if (std::any_of(v.begin(), v.end(), [](double x) { return x != 0; }))

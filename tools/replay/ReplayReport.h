@@ -13,7 +13,7 @@ struct FrameRow {
   double timeMs = 0;
   bool blink = false;
   bool detectionRenewed = false;  // detection time measured in this frame
-  double frameMs = 0;             // time spent in the whole pipeline for this frame
+  double frameMs = 0;  // work done on this frame, all stages (also any done ahead elsewhere)
 };
 
 std::string CsvHeader();

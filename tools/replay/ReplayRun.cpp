@@ -158,7 +158,9 @@ class FrameRecorder {
     row.blink = r.faceFound && eyes && gaze && !r.pupilFound[0] && !r.pupilFound[1];
     row.detectionRenewed = r.faceFound && eyes;
     const StageTimings& s = timings;
-    row.frameMs = s.convert + s.face + s.finder1 + s.finder2 + s.tiles + s.panels + s.output;
+    // The work done on this frame, wherever it ran (its face may have been found ahead).
+    row.frameMs =
+        s.convert + s.face + s.finder1 + s.finder2 + s.tiles + s.panels + s.output + s.faceAhead;
     csv_.Write(CsvRow(row, r, gaze));
     summary_.Add(row, r, timings);
     if (!panelDir_.empty() && r.faceFound && eyes && gaze && mosaic.cols == 320 &&
