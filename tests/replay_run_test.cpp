@@ -245,6 +245,13 @@ TEST(ReplayRunTest, DemoRunsAWholeCalibrationAndAccuracyTest) {
 
 namespace {
 
+// A CSV row joined again without its last two cells (detection_ms and frame_ms are measured).
+std::string WithoutTimes(const std::vector<std::string>& row) {
+  std::string line;
+  for (size_t i = 0; i + 2 < row.size(); ++i) line += (i ? "," : "") + row[i];
+  return line;
+}
+
 // FNV-1a over an image's pixels, row by row.
 uint64_t PixelHash(const cv::Mat& image) {
   uint64_t h = 1469598103934665603ull;
@@ -261,10 +268,9 @@ uint64_t PixelHash(const cv::Mat& image) {
 }  // namespace
 
 TEST(ReplayRunTest, ResultsOfAFixedInputAreThoseRecordedBeforeTheSpeedWork) {
-  // Every result of a fixed input (CSV rows without the measured times, every mosaic frame but its
-  // status quarter) as
-  // recorded before the pipeline was made faster: copies, buffers and threads may change, the
-  // results may not. PUPILTRAK_WRITE_GOLDEN=1 records them again.
+  // Every result of a fixed input (CSV rows without the measured times, every mosaic frame but
+  // its status quarter) as recorded before the pipeline was made faster: copies, buffers and
+  // threads may change, the results may not. PUPILTRAK_WRITE_GOLDEN=1 records them again.
   std::string dir = TempDir("golden");
   GeneratedVideo video = MakeVideo(dir, 30);
   ReplayOptions o = Options(video.path, dir + "/out");
@@ -273,11 +279,7 @@ TEST(ReplayRunTest, ResultsOfAFixedInputAreThoseRecordedBeforeTheSpeedWork) {
   ASSERT_EQ(outcome.exitCode, kExitOk) << outcome.message;
 
   std::vector<std::string> lines;
-  for (const auto& row : ReadCsv(outcome.csvPath)) {
-    std::string line;
-    for (size_t i = 0; i + 2 < row.size(); ++i) line += (i ? "," : "") + row[i];
-    lines.push_back(line);
-  }
+  for (const auto& row : ReadCsv(outcome.csvPath)) lines.push_back(WithoutTimes(row));
   cv::VideoCapture mosaic(outcome.mosaicPath);
   ASSERT_TRUE(mosaic.isOpened());
   cv::Mat frame;
@@ -307,9 +309,6 @@ TEST(ReplayRunTest, ResultsOfAFixedInputAreThoseRecordedBeforeTheSpeedWork) {
   ASSERT_EQ(bare.exitCode, kExitOk) << bare.message;
   auto rows = ReadCsv(bare.csvPath);
   ASSERT_EQ(rows.size(), 31u);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    std::string line;
-    for (size_t c = 0; c + 2 < rows[i].size(); ++c) line += (c ? "," : "") + rows[i][c];
-    EXPECT_EQ(line, expected[i]) << "row " << i << " without a mosaic";
-  }
+  for (size_t i = 0; i < rows.size(); ++i)
+    EXPECT_EQ(WithoutTimes(rows[i]), expected[i]) << "row " << i << " without a mosaic";
 }
