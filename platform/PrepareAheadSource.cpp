@@ -20,7 +20,6 @@ bool PrepareAheadSource::Open() {
     preparedIndex_ = 0;
     error_ = nullptr;
   }
-  nextIndex_ = 0;
   ended_ = false;
   preparer_ = std::thread([this] { PrepareLoop(); });
   return true;
@@ -78,7 +77,6 @@ bool PrepareAheadSource::Read(cv::Mat& frame) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     inFlight_.push_back(std::move(buffer));
-    ++nextIndex_;
     changed_.notify_all();
   }
 

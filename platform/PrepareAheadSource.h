@@ -46,7 +46,6 @@ class PrepareAheadSource : public FrameSource {
   std::deque<cv::Mat> inFlight_;  // read, in order; the first `prepared_` of them are done
   size_t prepared_ = 0;           // (guarded, as is inFlight_)
   bool stop_ = false;             // (guarded)
-  int64_t nextIndex_ = 0;         // index of the next frame read (caller's thread only)
   int64_t preparedIndex_ = 0;     // index of the first frame in flight (guarded)
   bool ended_ = false;            // the wrapped source delivers nothing more (caller only)
   std::exception_ptr error_;      // what reading threw (guarded)
