@@ -112,7 +112,7 @@ void ResetAccuracyTargets() {
 
 AccuracyTarget NextAccuracyTarget(int period) { return SharedAccuracyTargetPicker().Next(period); }
 
-void AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
+GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
                       AccuracyTargetPicker& picker, GazeSmoother& smoother,
                       AccuracyAccumulator& accumulator, PanelEffects& effects) {
   DrawPanelCaption(surface, QStringLiteral("Accuracy test"));
@@ -134,6 +134,7 @@ void AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
     case GazeKind::NoEstimate:
       break;
   }
+  return gaze;
 }
 
 void SharedAccuracyTestStep(QImage& surface, int W, int H) {
@@ -147,6 +148,12 @@ void SharedAccuracyTestStep(QImage& surface, int W, int H) {
   inputs.found1 = r.pupilFound[0];
   inputs.eye2 = {r.dxR, r.dyR};
   inputs.found2 = r.pupilFound[1];
-  AccuracyTestStep(surface, inputs, SharedAccuracyTargetPicker(), SharedGazeSmoother(),
-                   SharedAccuracyAccumulator(), SharedPanelEffects());
+  const GazeEstimate gaze =
+      AccuracyTestStep(surface, inputs, SharedAccuracyTargetPicker(), SharedGazeSmoother(),
+                       SharedAccuracyAccumulator(), SharedPanelEffects());
+  // Recorded for whoever reads this frame's results (the replay's CSV, the gaze stream).
+  FrameResults& results = SharedFrameResults();
+  results.gazeFound = gaze.kind == GazeKind::Point;
+  results.gazeX = gaze.x;
+  results.gazeY = gaze.y;
 }

@@ -81,8 +81,8 @@ struct AccuracyStepInputs {
 };
 
 // One accuracy test step on the 160 x 120 panel surface: caption, target (and its window when
-// new), gaze estimate, error sums, charts and the gaze marker.
-void AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
+// new), gaze estimate, error sums, charts and the gaze marker. Returns the gaze estimate.
+GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
                       AccuracyTargetPicker& picker, GazeSmoother& smoother,
                       AccuracyAccumulator& accumulator, PanelEffects& effects);
 // The same on the shared records and this frame's results; W, H of the last run.

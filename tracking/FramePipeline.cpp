@@ -245,6 +245,7 @@ void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame
   res.faceFound = false;
   res.pupilFound[0] = false;
   res.pupilFound[1] = false;
+  res.gazeFound = false;
   b.mosaic.create(kMosaicHeight, kMosaicWidth, CV_8UC3);
   b.mosaic.setTo(cv::Scalar::all(0));
   const bool frameUsable = !frameCopy.empty() && frameCopy.type() == CV_8UC3;

@@ -1,6 +1,6 @@
 #pragma once
 // The results of the latest processed frame. Written only by the pipeline on the frame thread;
-// only the three found-flags are cleared per frame, so readers test them first.
+// only the found-flags are cleared per frame, so readers test them first.
 
 #include <string>
 
@@ -29,6 +29,10 @@ struct FrameResults {
   std::string detectionText;  // "Detection Time = %.0lf ms"
   IntRect panelRect;
   IntRect calibrationPanelRect;
+  // The gaze estimate of this frame in screen pixels, once a calibration has completed and
+  // both eyes were found (set by the accuracy test step; cleared with the found-flags).
+  bool gazeFound = false;
+  double gazeX = 0, gazeY = 0;
 };
 
 // The program's one instance.
