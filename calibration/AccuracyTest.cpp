@@ -113,15 +113,15 @@ void ResetAccuracyTargets() {
 AccuracyTarget NextAccuracyTarget(int period) { return SharedAccuracyTargetPicker().Next(period); }
 
 GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
-                      AccuracyTargetPicker& picker, GazeSmoother& smoother,
-                      AccuracyAccumulator& accumulator, PanelEffects& effects) {
+                              AccuracyTargetPicker& picker, GazeSmoother& smoother,
+                              AccuracyAccumulator& accumulator, PanelEffects& effects) {
   DrawPanelCaption(surface, QStringLiteral("Accuracy test"));
   const AccuracyTarget target = picker.Next(kPeriod);
   DrawScaledMarker(surface, kAccuracyMarkerBitmap, inputs.W, inputs.H, target.x, target.y);
   if (target.isNew) effects.CreateAccuracyWindow(target.x, target.y);
 
-  const GazeEstimate gaze = EstimateGaze(inputs.mapping, smoother, inputs.fullScreen, inputs.eye1,
-                                         inputs.found1, inputs.eye2, inputs.found2);
+  const GazeEstimate gaze = EstimateGaze(inputs.mapping, smoother, inputs.eye1, inputs.found1,
+                                         inputs.eye2, inputs.found2);
   switch (gaze.kind) {
     case GazeKind::Point:
       AddAccuracySample(accumulator, target.x, target.y, gaze.x, gaze.y);
@@ -142,7 +142,6 @@ void SharedAccuracyTestStep(QImage& surface, int W, int H) {
   AccuracyStepInputs inputs;
   inputs.W = W;
   inputs.H = H;
-  inputs.fullScreen = Machine().FullScreenSize();
   inputs.mapping = SharedGazeMapping().Get();
   inputs.eye1 = {r.dxL, r.dyL};
   inputs.found1 = r.pupilFound[0];

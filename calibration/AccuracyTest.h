@@ -74,7 +74,6 @@ QPoint AccuracyPanelPosition(QSize panel, int W, int H, double x, double y);
 // What one accuracy test step reads besides the shared parts.
 struct AccuracyStepInputs {
   int W = 0, H = 0;  // the screen area recorded by the last calibration run
-  QSize fullScreen;  // read anew every frame, for the stretch
   GazeMapping mapping;
   EyeVector eye1, eye2;  // eye regions 1 and 2
   bool found1 = false, found2 = false;
@@ -83,7 +82,7 @@ struct AccuracyStepInputs {
 // One accuracy test step on the 160 x 120 panel surface: caption, target (and its window when
 // new), gaze estimate, error sums, charts and the gaze marker. Returns the gaze estimate.
 GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
-                      AccuracyTargetPicker& picker, GazeSmoother& smoother,
-                      AccuracyAccumulator& accumulator, PanelEffects& effects);
+                              AccuracyTargetPicker& picker, GazeSmoother& smoother,
+                              AccuracyAccumulator& accumulator, PanelEffects& effects);
 // The same on the shared records and this frame's results; W, H of the last run.
 void SharedAccuracyTestStep(QImage& surface, int W, int H);

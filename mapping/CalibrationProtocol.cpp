@@ -2,8 +2,12 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "calibration/CalibrationRun.h"
 #include "mapping/AccuracyMeasures.h"
@@ -175,6 +179,121 @@ std::string MappingReportText(const CalibrationData& data, const MappingFit& fit
   text += "Corresponding video file: " + captureFileName + "\r\n";
   text += "\r\n";
   return text;
+}
+
+namespace {
+
+// "NAME = a * dx + b * dy + c Error = e" as FunctionLine writes it, numbers read in the C
+// locale whatever the program's locale is.
+bool ParseFunctionLine(const std::string& line, const char* name, LinearFunction* f) {
+  const std::string head = std::string(name) + " = ";
+  if (line.compare(0, head.size(), head) != 0) return false;
+  const char* p = line.data() + head.size();
+  const char* end = line.data() + line.size();
+  double values[4];
+  const char* separators[4] = {" * dx + ", " * dy + ", " Error = ", ""};
+  for (int i = 0; i < 4; ++i) {
+    const std::from_chars_result r = std::from_chars(p, end, values[i]);
+    if (r.ec != std::errc() || !std::isfinite(values[i])) return false;
+    p = r.ptr;
+    const size_t n = std::strlen(separators[i]);
+    if (static_cast<size_t>(end - p) < n || std::memcmp(p, separators[i], n) != 0) return false;
+    p += n;
+  }
+  if (p != end) return false;
+  *f = {values[0], values[1], values[2], values[3]};
+  return true;
+}
+
+}  // namespace
+
+bool ReadLastMapping(const std::string& text, const std::string& name, GazeMapping* mapping,
+                     std::string* error) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  // A last line without its line end may have been cut off mid-write.
+  const bool lastLineCut = !text.empty() && text.back() != '\n';
+
+  // A report: the heading, two functions, an optional failure line, an empty line, the same
+  // for the right eye. A report cut off by the end of the file is incomplete, not garbled.
+  struct Expected {
+    const char* text;  // the whole line, or a function's name
+    LinearFunction GazeMapping::*function;
+  };
+  static const Expected kReport[] = {{"GazeLX", &GazeMapping::GazeLX},
+                                     {"GazeLY", &GazeMapping::GazeLY},
+                                     {"", nullptr},
+                                     {"Right eye mapping:", nullptr},
+                                     {"GazeRX", &GazeMapping::GazeRX},
+                                     {"GazeRY", &GazeMapping::GazeRY}};
+  bool found = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] != "Left eye mapping:") continue;
+    GazeMapping m;
+    bool failed = false, cut = false;
+    size_t j = i + 1;
+    for (const Expected& e : kReport) {
+      // An eye whose fit failed kept the identity: that report maps nothing.
+      if (!e.function && e.text[0] == '\0' && j < lines.size() &&
+          lines[j].rfind("Fit failed", 0) == 0) {
+        failed = true;
+        ++j;
+      }
+      if (j >= lines.size()) {
+        cut = true;
+        break;
+      }
+      const bool ok =
+          e.function ? ParseFunctionLine(lines[j], e.text, &(m.*e.function)) : lines[j] == e.text;
+      if (!ok) {
+        if (j + 1 == lines.size() && lastLineCut) {
+          cut = true;
+          break;
+        }
+        const std::string expected =
+            e.function  ? std::string("\"") + e.text + " = a * dx + b * dy + c Error = e\""
+            : e.text[0] ? std::string("\"") + e.text + "\""
+                        : std::string("an empty line");
+        *error = name + ", line " + std::to_string(j + 1) + ": expected " + expected +
+                 " in a mapping report, found \"" + lines[j].substr(0, 80) + "\"";
+        return false;
+      }
+      ++j;
+    }
+    if (cut) break;
+    if (j < lines.size() && lines[j].rfind("Fit failed", 0) == 0) {
+      failed = true;
+      ++j;
+    }
+    if (!failed) {
+      *mapping = m;
+      found = true;
+    }
+    i = j - 1;
+  }
+  if (!found) {
+    *error = name + " holds no complete mapping report (" + std::to_string(lines.size()) +
+             " lines read; a calibration writes one when its last target is done)";
+  }
+  return found;
+}
+
+bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read the protocol " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ReadLastMapping(text.str(), path, mapping, error);
 }
 
 bool OpenCalibrationProtocol(std::string* error) {

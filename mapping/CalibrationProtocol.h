@@ -16,6 +16,7 @@
 #include <string>
 
 struct CalibrationData;
+struct GazeMapping;
 struct MappingFit;
 struct AccuracySums;
 
@@ -84,6 +85,14 @@ std::string SampleLineText(int target, int slot, double dxL, double dyL, double 
 // two functions saying so.
 std::string MappingReportText(const CalibrationData& data, const MappingFit& fit,
                               const std::string& captureFileName);
+
+// The last complete mapping report of a protocol's text: both eyes' four functions, neither
+// eye's fit failed. Reads CR LF and LF line ends. Returns false with one sentence in *error
+// (naming `name` and the line) when a report's line is garbled or no complete report is in it.
+bool ReadLastMapping(const std::string& text, const std::string& name, GazeMapping* mapping,
+                     std::string* error);
+// The same on a protocol file.
+bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error);
 
 // Opens the shared protocol at CalibrationProtocolPath().
 bool OpenCalibrationProtocol(std::string* error = nullptr);

@@ -4,7 +4,6 @@
 
 #include "calibration/CalibrationRun.h"
 #include "mapping/CalibrationProtocol.h"
-#include "platform/Machine.h"
 
 // NEWMAT last: its headers bring in "using namespace std" and a set of macros.
 #include <newmat/newmat.h>
@@ -165,8 +164,9 @@ ScreenPoint GazeSmoother::AddPoint(double x, double y) {
   std::lock_guard<std::mutex> lock(mutex_);
   const int w3 = width_ / 3;
   const int h3 = height_ / 3;
-  // One-sided on purpose: only a jump to the left or upwards starts the history afresh.
-  if (w3 < smoothed_.x - x || h3 < smoothed_.y - y) {
+  // A jump of more than a third of the screen in either direction is a new fixation: the
+  // history starts afresh instead of averaging the old target's points for 30 frames.
+  if (w3 < std::fabs(smoothed_.x - x) || h3 < std::fabs(smoothed_.y - y)) {
     for (ScreenPoint& p : history_) p = ScreenPoint();
   }
   for (int i = 0; i + 1 < kEntries; ++i) history_[i] = history_[i + 1];
@@ -198,14 +198,8 @@ GazeSmoother& SharedGazeSmoother() {
   return smoother;
 }
 
-double StretchAboutCentre(const GazeMapping& mapping, double value, double centre, Axis axis) {
-  const double mean = axis == Axis::X ? (mapping.GazeLX.a + mapping.GazeRX.a) * 0.5
-                                      : (mapping.GazeLY.b + mapping.GazeRY.b) * 0.5;
-  return centre + (value - centre) * std::sqrt(std::fabs(mean));
-}
-
-GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, QSize fullScreen,
-                          EyeVector eye1, bool found1, EyeVector eye2, bool found2) {
+GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, EyeVector eye1,
+                          bool found1, EyeVector eye2, bool found2) {
   GazeEstimate estimate;
   if (!found1 && !found2) {
     estimate.kind = GazeKind::NoEyes;
@@ -220,13 +214,9 @@ GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, QS
   const double lx = mapping.GazeLX(eye2.dx, eye2.dy);
   const double ly = mapping.GazeLY(eye2.dx, eye2.dy);
   const ScreenPoint s = smoother.AddPoint((rx + lx) * 0.5, (ry + ly) * 0.5);
+  // The fit already maps eye vectors to screen pixels: the smoothed point is the estimate.
   estimate.kind = GazeKind::Point;
-  estimate.x = StretchAboutCentre(mapping, s.x, fullScreen.width() * 0.5, Axis::X);
-  estimate.y = StretchAboutCentre(mapping, s.y, fullScreen.height() * 0.5, Axis::Y);
+  estimate.x = s.x;
+  estimate.y = s.y;
   return estimate;
-}
-
-GazeEstimate EstimateSharedGaze(EyeVector eye1, bool found1, EyeVector eye2, bool found2) {
-  return EstimateGaze(SharedGazeMapping().Get(), SharedGazeSmoother(), Machine().FullScreenSize(),
-                      eye1, found1, eye2, found2);
 }

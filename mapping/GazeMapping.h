@@ -101,8 +101,8 @@ class GazeSmoother {
   // Empties the history, the smoothed point becomes (0, 0), the screen size is stored.
   void Reset(QSize fullScreen);
   // Adds a combined point and returns the new smoothed point. A point more than a third of
-  // the screen left of or above the smoothed point empties the history first. When no entry
-  // has both coordinates non-zero, the smoothed point becomes the new point itself.
+  // the screen's width or height away from the smoothed point empties the history first. When no
+  // entry has both coordinates non-zero, the smoothed point becomes the new point itself.
   ScreenPoint AddPoint(double x, double y);
   ScreenPoint Smoothed() const;
 
@@ -115,11 +115,6 @@ class GazeSmoother {
 
 GazeSmoother& SharedGazeSmoother();
 
-// value stretched about centre by the square root of the magnitude of the mean of the two
-// eyes' own-axis coefficients (a of GazeLX and GazeRX for x, b of GazeLY and GazeRY for y).
-enum class Axis { X, Y };
-double StretchAboutCentre(const GazeMapping& mapping, double value, double centre, Axis axis);
-
 // What one frame's eye vectors give.
 enum class GazeKind {
   Point,       // both eyes found: (x, y) in screen pixels
@@ -131,9 +126,7 @@ struct GazeEstimate {
   double x = 0, y = 0;
 };
 
-// Maps both eyes, averages, smooths and stretches about the centre of fullScreen (read anew by
-// the caller for every frame). Only a frame with both eyes touches the smoother.
-GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, QSize fullScreen,
-                          EyeVector eye1, bool found1, EyeVector eye2, bool found2);
-// The same on the shared mapping and smoother and the current full-screen size.
-GazeEstimate EstimateSharedGaze(EyeVector eye1, bool found1, EyeVector eye2, bool found2);
+// Maps both eyes, averages and smooths: the smoothed point is the estimate. Only a frame with
+// both eyes touches the smoother.
+GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, EyeVector eye1,
+                          bool found1, EyeVector eye2, bool found2);

@@ -179,8 +179,7 @@ class AccuracyStepTest : public ::testing::Test {
     smoother.Reset(QSize(1024, 710));
     inputs.W = 1024;
     inputs.H = 710;
-    inputs.fullScreen = QSize(1024, 710);
-    // Eye vectors in screen pixels, stretch factor 1.
+    // Eye vectors in screen pixels.
     inputs.mapping = GazeMapping::Identity();
   }
   void Step(EyeVector e1, bool f1, EyeVector e2, bool f2) {

@@ -42,34 +42,6 @@ int StoredSamples() {
   return stored;
 }
 
-// The live estimate's smoothing as the program describes it: the mean of the last 30 combined
-// points that have both coordinates, emptied by a jump of more than a third of the screen to
-// the left or upwards.
-class ModelSmoother {
- public:
-  explicit ModelSmoother(QSize screen)
-      : w3_(screen.width() / 3), h3_(screen.height() / 3), history_(kSmootherEntries) {}
-
-  cv::Point2d Add(cv::Point2d g) {
-    if (w3_ < s_.x - g.x || h3_ < s_.y - g.y) history_.assign(kSmootherEntries, cv::Point2d());
-    history_.erase(history_.begin());
-    history_.push_back(g);
-    cv::Point2d sum;
-    int counted = 0;
-    for (const cv::Point2d& p : history_) {
-      sum += p;
-      if (p.x != 0 && p.y != 0) ++counted;
-    }
-    s_ = counted > 0 ? sum / counted : g;
-    return s_;
-  }
-
- private:
-  int w3_, h3_;
-  std::vector<cv::Point2d> history_;
-  cv::Point2d s_;
-};
-
 struct Rms {
   double sum = 0;
   int n = 0;
@@ -115,15 +87,12 @@ PrintedMapping ParseReport(const std::vector<std::string>& p, size_t first) {
 AccuracyModel ModelAccuracy(const std::vector<FrameRecord>& frames, const GazeMapping& m,
                             QSize fullScreen) {
   AccuracyModel out;
-  out.stretchX = std::sqrt(std::fabs((m.GazeLX.a + m.GazeRX.a) * 0.5));
-  out.stretchY = std::sqrt(std::fabs((m.GazeLY.b + m.GazeRY.b) * 0.5));
-  const cv::Point2d centre(fullScreen.width() * 0.5, fullScreen.height() * 0.5);
-  auto stretch = [&](cv::Point2d s) {
-    return cv::Point2d(centre.x + (s.x - centre.x) * out.stretchX,
-                       centre.y + (s.y - centre.y) * out.stretchY);
-  };
-  ModelSmoother real(fullScreen), ideal(fullScreen);
-  Rms modelled, perfect, unstretched, settled, deviation;
+  // The program's own smoother, fed once with the frames' eye vectors through the printed
+  // mapping and once with an ideal tracker's points (exactly on the target).
+  GazeSmoother real, ideal;
+  real.Reset(fullScreen);
+  ideal.Reset(fullScreen);
+  Rms modelled, perfect, settled, deviation;
   int sinceChange = 0;
   cv::Point2d lastTarget(-1, -1);
   for (const FrameRecord& f : frames) {
@@ -134,18 +103,19 @@ AccuracyModel ModelAccuracy(const std::vector<FrameRecord>& frames, const GazeMa
     if (!f.BothPupils()) continue;
     const cv::Point2d gR(m.GazeRX(f.dxL, f.dyL), m.GazeRY(f.dxL, f.dyL));
     const cv::Point2d gL(m.GazeLX(f.dxR, f.dyR), m.GazeLY(f.dxR, f.dyR));
-    const cv::Point2d s = real.Add((gR + gL) * 0.5);
-    modelled.Add(stretch(s), target);
-    unstretched.Add(s, target);
+    const cv::Point2d g = (gR + gL) * 0.5;
+    const ScreenPoint sp = real.AddPoint(g.x, g.y);
+    const cv::Point2d s(sp.x, sp.y);
+    modelled.Add(s, target);
     if (sinceChange >= kSmootherEntries) settled.Add(s, target);
-    const cv::Point2d si = ideal.Add(f.look.point);
-    perfect.Add(stretch(si), target);
+    const ScreenPoint ip = ideal.AddPoint(target.x, target.y);
+    const cv::Point2d si(ip.x, ip.y);
+    perfect.Add(si, target);
     deviation.Add(s, si);
   }
   out.steps = modelled.n;
   out.modelled = modelled.Value();
   out.ideal = perfect.Value();
-  out.unstretched = unstretched.Value();
   out.settled = settled.Value();
   out.deviation = deviation.Value();
   return out;

@@ -75,12 +75,10 @@ PrintedMapping ParseReport(const std::vector<std::string>& protocol, size_t firs
 // Accuracy figures in screen pixels (RMS over the accuracy steps with both eyes).
 struct AccuracyModel {
   int steps = 0;
-  double modelled = 0;     // the estimate as specified, on the frames' own eye vectors
-  double ideal = 0;        // the same with eye vectors that put each eye exactly on the target
-  double unstretched = 0;  // the frames' own eye vectors, smoothed but not stretched
-  double settled = 0;      // the same, only steps at least 30 after a change of target
-  double deviation = 0;    // smoothed point of the frames' vectors from the ideal one
-  double stretchX = 0, stretchY = 0;
+  double modelled = 0;   // the frames' own eye vectors through the printed mapping, smoothed
+  double ideal = 0;      // the same with both eyes exactly on the target
+  double settled = 0;    // the frames' own, only steps at least 30 after a change of target
+  double deviation = 0;  // smoothed point of the frames' vectors from the ideal one
 };
 AccuracyModel ModelAccuracy(const std::vector<FrameRecord>& frames, const GazeMapping& mapping,
                             QSize fullScreen);

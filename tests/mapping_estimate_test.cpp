@@ -1,4 +1,4 @@
-// The live gaze estimate: both eyes, the smoother and the stretch about the screen centre.
+// The live gaze estimate: both eyes and the smoother.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,13 +9,6 @@ namespace {
 
 void Fill(GazeSmoother& smoother, double x, double y) {
   for (int i = 0; i < GazeSmoother::kEntries; ++i) smoother.AddPoint(x, y);
-}
-
-GazeMapping WithXCoefficients(double right, double left) {
-  GazeMapping m = GazeMapping::Identity();
-  m.GazeRX.a = right;
-  m.GazeLX.a = left;
-  return m;
 }
 
 }  // namespace
@@ -31,19 +24,19 @@ TEST(GazeSmootherTest, FirstPointAfterAResetIsTheSmoothedPoint) {
   EXPECT_DOUBLE_EQ(p.y, 311.25);
 }
 
-TEST(GazeSmootherTest, AJumpLeftEmptiesTheHistoryAJumpRightDoesNot) {
-  GazeSmoother smoother;
-  smoother.Reset(QSize(1280, 1024));  // W3 = 426
-  Fill(smoother, 800, 400);
-  ScreenPoint p = smoother.AddPoint(300, 400);
-  EXPECT_DOUBLE_EQ(p.x, 300);
-  EXPECT_DOUBLE_EQ(p.y, 400);
-
-  smoother.Reset(QSize(1280, 1024));
-  Fill(smoother, 800, 400);
-  p = smoother.AddPoint(1300, 400);
-  EXPECT_NEAR(p.x, 800 + 500.0 / 30, 1e-9);
-  EXPECT_DOUBLE_EQ(p.y, 400);
+TEST(GazeSmootherTest, AJumpOfMoreThanAThirdInAnyDirectionEmptiesTheHistory) {
+  // Steady at (640, 512) on 1280 x 1024 (W3 = 426, H3 = 341), then one point far away.
+  const struct {
+    double x, y;
+  } jumps[] = {{100, 512}, {1100, 512}, {640, 100}, {640, 900}, {1200, 1000}, {50, 60}};
+  for (const auto& j : jumps) {
+    GazeSmoother smoother;
+    smoother.Reset(QSize(1280, 1024));
+    Fill(smoother, 640, 512);
+    const ScreenPoint p = smoother.AddPoint(j.x, j.y);
+    EXPECT_DOUBLE_EQ(p.x, j.x) << j.x << ", " << j.y;
+    EXPECT_DOUBLE_EQ(p.y, j.y) << j.x << ", " << j.y;
+  }
 }
 
 TEST(GazeSmootherTest, TheThirdIsAStrictIntegerBound) {
@@ -89,21 +82,6 @@ TEST(GazeSmootherTest, ResetForgetsTheHistory) {
   EXPECT_DOUBLE_EQ(smoother.AddPoint(900, 450).x, 900);
 }
 
-TEST(StretchAboutCentreTest, FactorIsTheRootOfTheMeanCoefficientMagnitude) {
-  EXPECT_DOUBLE_EQ(StretchAboutCentre(WithXCoefficients(1, 1), 700, 512, Axis::X), 700);
-  // (14 + 18) / 2 = 16: factor 4, 100 px right of the centre becomes 400.
-  EXPECT_DOUBLE_EQ(StretchAboutCentre(WithXCoefficients(14, 18), 612, 512, Axis::X), 912);
-  EXPECT_DOUBLE_EQ(StretchAboutCentre(WithXCoefficients(14, 18), 412, 512, Axis::X), 112);
-  // -4 stretches like +4: factor 2.
-  EXPECT_DOUBLE_EQ(StretchAboutCentre(WithXCoefficients(-4, -4), 612, 512, Axis::X), 712);
-  EXPECT_DOUBLE_EQ(StretchAboutCentre(WithXCoefficients(4, 4), 612, 512, Axis::X), 712);
-  // y uses the dy coefficients of the y functions, not the x functions.
-  GazeMapping m = WithXCoefficients(100, 100);
-  m.GazeRY.b = 9;
-  m.GazeLY.b = 9;
-  EXPECT_DOUBLE_EQ(StretchAboutCentre(m, 365.5, 355.5, Axis::Y), 385.5);
-}
-
 TEST(EstimateGazeTest, OnlyBothEyesGiveAPointAndTouchTheSmoother) {
   GazeMapping m = GazeMapping::Identity();
   m.GazeRX = {1, 0, 500, 0};
@@ -113,36 +91,41 @@ TEST(EstimateGazeTest, OnlyBothEyesGiveAPointAndTouchTheSmoother) {
   GazeSmoother smoother;
   smoother.Reset(QSize(1024, 710));
 
-  GazeEstimate e = EstimateGaze(m, smoother, QSize(1024, 710), {1, 2}, true, {0, 0}, false);
+  GazeEstimate e = EstimateGaze(m, smoother, {1, 2}, true, {0, 0}, false);
   EXPECT_EQ(e.kind, GazeKind::NoEstimate);
-  e = EstimateGaze(m, smoother, QSize(1024, 710), {0, 0}, false, {1, 2}, true);
+  e = EstimateGaze(m, smoother, {0, 0}, false, {1, 2}, true);
   EXPECT_EQ(e.kind, GazeKind::NoEstimate);
-  e = EstimateGaze(m, smoother, QSize(1024, 710), {0, 0}, false, {0, 0}, false);
+  e = EstimateGaze(m, smoother, {0, 0}, false, {0, 0}, false);
   EXPECT_EQ(e.kind, GazeKind::NoEyes);
   EXPECT_DOUBLE_EQ(smoother.Smoothed().x, 0);
 
-  // Right (501, 302), left (523, 324): the mean (512, 313), stretched by factor 1.
-  e = EstimateGaze(m, smoother, QSize(1024, 710), {1, 2}, true, {3, 4}, true);
+  // Right (501, 302), left (523, 324): the mean (512, 313).
+  e = EstimateGaze(m, smoother, {1, 2}, true, {3, 4}, true);
   EXPECT_EQ(e.kind, GazeKind::Point);
   EXPECT_DOUBLE_EQ(e.x, 512);
   EXPECT_DOUBLE_EQ(e.y, 313);
 }
 
-TEST(EstimateGazeTest, StretchUsesTheScreenSizeGivenForThisFrame) {
+TEST(EstimateGazeTest, AnExactMappingGivesTheTargetFromTheFirstFrameAfterAJump) {
+  // Eye vectors of 1/40 px per degree with an offset: the fit a perfect calibration makes.
   GazeMapping m;
-  m.GazeRX = {4, 0, 0, 0};
-  m.GazeLX = {4, 0, 0, 0};
-  m.GazeRY = {0, 1, 0, 0};
-  m.GazeLY = {0, 1, 0, 0};
+  m.GazeRX = {40, 0, 512, 0};
+  m.GazeRY = {0, 40, 355, 0};
+  m.GazeLX = {40, 0, 512, 0};
+  m.GazeLY = {0, 40, 355, 0};
   GazeSmoother smoother;
   smoother.Reset(QSize(1024, 710));
-  // Mapped x = 4 * 150 = 600, centre 500 on a 1000-wide screen, factor 2: 700.
-  GazeEstimate e = EstimateGaze(m, smoother, QSize(1000, 700), {150, 100}, true, {150, 100}, true);
-  EXPECT_DOUBLE_EQ(e.x, 700);
-  EXPECT_DOUBLE_EQ(e.y, 100);
-  // The same point on a 1200-wide screen: centre 600, no stretch left.
-  e = EstimateGaze(m, smoother, QSize(1200, 700), {150, 100}, true, {150, 100}, true);
-  EXPECT_DOUBLE_EQ(e.x, 600);
+  // Targets 500 px and more apart, as the accuracy test picks them, in every direction.
+  const double targets[][2] = {{200, 150}, {800, 600}, {150, 600}, {900, 120}, {400, 650}};
+  for (const auto& t : targets) {
+    const EyeVector eye{(t[0] - 512) / 40, (t[1] - 355) / 40};
+    for (int frame = 0; frame < 50; ++frame) {
+      const GazeEstimate e = EstimateGaze(m, smoother, eye, true, eye, true);
+      ASSERT_EQ(e.kind, GazeKind::Point);
+      EXPECT_NEAR(e.x, t[0], 1e-9) << "frame " << frame;
+      EXPECT_NEAR(e.y, t[1], 1e-9) << "frame " << frame;
+    }
+  }
 }
 
 TEST(GazeMappingStoreTest, ProgramStartIsZeroAndTheCalibrationStartIsTheIdentity) {

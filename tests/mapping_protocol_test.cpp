@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "mapping/CalibrationProtocol.h"
+#include "mapping/GazeMapping.h"
 
 namespace {
 
@@ -204,4 +206,64 @@ TEST(CalibrationProtocolConcurrencyTest, ReopeningWhileAnotherThreadWritesKeepsE
   EXPECT_EQ(file.content, expected);
   EXPECT_EQ(file.opened, 1 + reopened);
   EXPECT_EQ(protocol.Dropped(), 0);
+}
+
+TEST(ProtocolMappingReaderTest, TakesTheLastCompleteReportAndNamesTheLineOfAGarbledOne) {
+  const std::string report1 =
+      "Left eye mapping:\nGazeLX = 40.00 * dx + 0.50 * dy + 512.00 Error = 3.00\n"
+      "GazeLY = 0.25 * dx + -38.50 * dy + 355.00 Error = 4.00\n\nRight eye mapping:\n"
+      "GazeRX = 41.00 * dx + 0.00 * dy + 500.00 Error = 5.00\n"
+      "GazeRY = 0.00 * dx + 39.00 * dy + 350.00 Error = 6.00\n\n";
+  std::string report2 = report1;
+  report2.replace(report2.find("512.00"), 6, "600.25");
+  const std::string failedFit =
+      "Left eye mapping:\nGazeLX = 1.00 * dx + 0.00 * dy + 0.00 Error = 0.00\n"
+      "GazeLY = 0.00 * dx + 1.00 * dy + 0.00 Error = 0.00\n"
+      "Fit failed (singular matrix): GazeLX and GazeLY were not fitted and keep the values "
+      "above\n\nRight eye mapping:\nGazeRX = 1.00 * dx + 0.00 * dy + 0.00 Error = 0.00\n"
+      "GazeRY = 0.00 * dx + 1.00 * dy + 0.00 Error = 0.00\n\n";
+  auto crlf = [](std::string s) {
+    for (size_t i = 0; (i = s.find('\n', i)) != std::string::npos; i += 2) s.insert(i, "\r");
+    return s;
+  };
+  const struct {
+    const char* what;
+    std::string text;
+    double gazeLXc;         // the c of GazeLX read, or NAN when refused
+    const char* errorPart;  // a part of the refusal
+  } cases[] = {
+      {"LF", "Point = 0\tSample = 0\n\n" + report1, 512.0, ""},
+      {"CR LF as written", crlf("Point = 0\n" + report1), 512.0, ""},
+      {"the last of two", report1 + "Accuracy (RMS) in pixels: 3.00\n\n" + report2, 600.25, ""},
+      {"a failed fit is skipped", report1 + failedFit, 512.0, ""},
+      {"a report cut off at the end", report1 + report2.substr(0, 60), 512.0, ""},
+      {"no report", "Point = 0\tSample = 0\tdxL = 1.00\n", NAN, "holds no complete mapping"},
+      {"only a failed fit", failedFit, NAN, "holds no complete mapping"},
+      {"garbled number", "x\n" + report1.substr(0, 27) + "4O.00" + report1.substr(32), NAN,
+       "p.txt, line 3: expected \"GazeLX = a * dx"},
+      {"missing right heading",
+       report1.substr(0, report1.find("Right")) + "Rght eye mapping:\n" +
+           report1.substr(report1.find("GazeRX")),
+       NAN, "p.txt, line 5: expected \"Right eye mapping:\""},
+      {"trailing text",
+       crlf(report1.substr(0, report1.find("\nGazeLY")) + " extra" +
+            report1.substr(report1.find("\nGazeLY"))),
+       NAN, "line 2"},
+  };
+  for (const auto& c : cases) {
+    GazeMapping m;
+    std::string error;
+    const bool ok = ReadLastMapping(c.text, "p.txt", &m, &error);
+    if (std::isnan(c.gazeLXc)) {
+      EXPECT_FALSE(ok) << c.what;
+      EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.what << ": " << error;
+      EXPECT_EQ(error.find('\n'), std::string::npos) << c.what << ": one sentence";
+    } else {
+      ASSERT_TRUE(ok) << c.what << ": " << error;
+      EXPECT_DOUBLE_EQ(m.GazeLX.c, c.gazeLXc) << c.what;
+      EXPECT_DOUBLE_EQ(m.GazeLY.b, -38.5) << c.what;
+      EXPECT_DOUBLE_EQ(m.GazeRX.a, 41.0) << c.what;
+      EXPECT_DOUBLE_EQ(m.GazeRY.Error, 6.0) << c.what;
+    }
+  }
 }

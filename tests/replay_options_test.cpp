@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -92,12 +93,32 @@ TEST(ReplayReportTest, RowsLeaveStagesThatDidNotRunEmpty) {
   row.timeMs = 100;
   row.frameMs = 4.5;
   std::string line = CsvRow(row, r, true);
-  EXPECT_EQ(line, "3,100.000,1,10,20,110,120,1,40,50,0,,,-1.5000,2.2500,,,0,,4.500\n");
-  // The header has as many columns as a row.
+  EXPECT_EQ(line, "3,100.000,1,10,20,110,120,1,40,50,0,,,-1.5000,2.2500,,,0,,4.500,,\n");
+  // The header has as many columns as a row, with and without the demo's targets.
   auto count = [](const std::string& s) { return std::count(s.begin(), s.end(), ','); };
   EXPECT_EQ(count(CsvHeader()), count(line));
   r.faceFound = false;
-  EXPECT_EQ(CsvRow(row, r, true), "3,100.000,0,,,,,0,,,0,,,,,,,0,,4.500\n");
+  EXPECT_EQ(CsvRow(row, r, true), "3,100.000,0,,,,,0,,,0,,,,,,,0,,4.500,,\n");
+  row.gazeFound = true;
+  row.gazeX = 612.345;
+  row.gazeY = -3.5;
+  EXPECT_EQ(CsvRow(row, r, true), "3,100.000,0,,,,,0,,,0,,,,,,,0,,4.500,612.35,-3.50\n");
+  const struct {
+    bool hasTarget;
+    int phase;
+    const char* tail;
+  } targets[] = {{false, kNoPhase, "612.35,-3.50,,,\n"},
+                 {true, 4, "612.35,-3.50,512.0,355.5,4\n"},
+                 {true, kAccuracyPhase, "612.35,-3.50,512.0,355.5,accuracy\n"}};
+  for (const auto& t : targets) {
+    row.hasTarget = t.hasTarget;
+    row.targetX = 512;
+    row.targetY = 355.5;
+    row.phase = t.phase;
+    const std::string withTargets = CsvRow(row, r, true, true);
+    EXPECT_EQ(withTargets.substr(withTargets.size() - std::strlen(t.tail)), t.tail);
+    EXPECT_EQ(count(CsvHeader(true)), count(withTargets));
+  }
 }
 
 TEST(ReplayReportTest, SummaryPercentilesAndRates) {

@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
   std::fputs(outcome.summary.FormatStages().c_str(), stderr);
   std::fprintf(stderr, "CSV: %s\n", outcome.csvPath.c_str());
   if (!outcome.mosaicPath.empty()) std::fprintf(stderr, "mosaic: %s\n", outcome.mosaicPath.c_str());
+  if (!outcome.picturePath.empty())
+    std::fprintf(stderr, "picture: %s\n", outcome.picturePath.c_str());
   if (options->demo) {
     std::fprintf(stderr, "protocol: %s\n", outcome.protocolPath.c_str());
     for (const auto& line : outcome.accuracy) std::printf("%s\n", line.c_str());

@@ -1,6 +1,7 @@
 #include "ReplayOptions.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -94,6 +95,25 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
       {"--demo-accuracy-frames",
        {intFlag(1, 1000000, &o.demoAccuracyFrames), "a whole number from 1"}},
       {"--seed", {intFlag(0, 2147483647L, &o.demoSeed), "a whole number from 0"}},
+      {"--mapping",
+       {[&](const std::string& v) {
+          o.mappingFile = v;
+          return !v.empty();
+        },
+        "a calibration protocol file"}},
+      {"--screen",
+       {[&](const std::string& v) {
+          int w = 0, h = 0;
+          char x = 0, extra = 0;
+          if (std::sscanf(v.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || x != 'x' || w < 100 ||
+              h < 100 || w > 100000 || h > 100000)
+            return false;
+          o.screenWidth = w;
+          o.screenHeight = h;
+          o.screenGiven = true;
+          return true;
+        },
+        "a size in pixels such as 1920x1080"}},
   };
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -156,6 +176,8 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
     *error = "give either --input or --camera, not both";
     return std::nullopt;
   }
+  // Gaze from a mapping needs both eyes' vectors.
+  if (!o.mappingFile.empty()) o.gazeDirection = 1;
   // Gaze estimation needs the eye regions, as in the dialog.
   if (o.gazeDirection) o.eyeRegions = 1;
   o.demo = o.input.empty() && !o.camera;
@@ -198,6 +220,11 @@ Tracker options (the dialog's names and defaults):
   --finder2-param1 N      Finder2Param1, 1..200 (default 60)
   --finder2-param2 N      Finder2Param2, 1..200 (default 30)
 
+Gaze from an earlier calibration:
+  --mapping FILE          the gaze of every frame from the last complete mapping report in a
+                          CalibrationProtocol.txt (switches both options on); writes gaze.png
+  --screen WxH            the screen the calibration was made on (default 1920x1080)
+
 Demo only:
   --demo-accuracy-frames N  length of the accuracy test in frames (default 600)
   --seed N                  seed of the virtual user's noise and the targets (default 8)
@@ -205,8 +232,11 @@ Demo only:
 CSV columns:
   frame, time_ms, face_found, face_x1, face_y1, face_x2, face_y2,
   pupil1_found, pupil1_x, pupil1_y, pupil2_found, pupil2_x, pupil2_y,
-  dxL, dyL, dxR, dyR, blink, detection_ms, frame_ms
-  (eye region 1 is the eye on the image's left and gives dxL, dyL)
+  dxL, dyL, dxR, dyR, blink, detection_ms, frame_ms, gaze_x, gaze_y
+  (eye region 1 is the eye on the image's left and gives dxL, dyL; gaze_x, gaze_y are the
+  gaze estimate in screen pixels, empty before a completed calibration or without both
+  eyes); the demo adds target_x, target_y (where the virtual user looks) and phase (the
+  calibration target 0..8, or accuracy)
 
 A summary goes to standard error at the end. Exit status: 0 success, 1 bad usage,
 2 input or output error, 3 the input ended early (a truncated file; what was read is kept).

@@ -31,6 +31,12 @@ struct ReplayOptions {
   int finder2Param1 = 60;
   int finder2Param2 = 30;
 
+  // Gaze from the last complete mapping report of a calibration protocol, and the screen the
+  // mapping was made on (the smoother's jump test needs its size).
+  std::string mappingFile;
+  int screenWidth = 1920, screenHeight = 1080;
+  bool screenGiven = false;
+
   // Demo only: the virtual user's screen and the accuracy-test length.
   int demoAccuracyFrames = 600;
   unsigned demoSeed = 8;

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstring>
 
-std::string CsvHeader() {
-  return "frame,time_ms,face_found,face_x1,face_y1,face_x2,face_y2,"
-         "pupil1_found,pupil1_x,pupil1_y,pupil2_found,pupil2_x,pupil2_y,"
-         "dxL,dyL,dxR,dyR,blink,detection_ms,frame_ms\n";
+std::string CsvHeader(bool withTargets) {
+  return std::string(
+             "frame,time_ms,face_found,face_x1,face_y1,face_x2,face_y2,"
+             "pupil1_found,pupil1_x,pupil1_y,pupil2_found,pupil2_x,pupil2_y,"
+             "dxL,dyL,dxR,dyR,blink,detection_ms,frame_ms,gaze_x,gaze_y") +
+         (withTargets ? ",target_x,target_y,phase\n" : "\n");
 }
 
 namespace {
@@ -19,7 +21,8 @@ std::string Fixed(double v, int decimals) {
 }
 }  // namespace
 
-std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection) {
+std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection,
+                   bool withTargets) {
   std::string s = std::to_string(row.frame) + "," + Fixed(row.timeMs, 3) + ",";
   s += r.faceFound ? "1," : "0,";
   if (r.faceFound) {
@@ -41,8 +44,15 @@ std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirectio
   s += right ? Fixed(r.dxR, 4) + "," + Fixed(r.dyR, 4) + "," : ",,";
   s += row.blink ? "1," : "0,";
   s += row.detectionRenewed ? Fixed(r.detectionMs, 3) : "";
-  s += "," + Fixed(row.frameMs, 3) + "\n";
-  return s;
+  s += "," + Fixed(row.frameMs, 3);
+  s += row.gazeFound ? "," + Fixed(row.gazeX, 2) + "," + Fixed(row.gazeY, 2) : ",,";
+  if (withTargets) {
+    s += row.hasTarget ? "," + Fixed(row.targetX, 1) + "," + Fixed(row.targetY, 1) : ",,";
+    s += row.phase == kAccuracyPhase ? ",accuracy"
+         : row.phase >= 0            ? "," + std::to_string(row.phase)
+                                     : ",";
+  }
+  return s + "\n";
 }
 
 void ReplaySummary::Add(const FrameRow& row, const FrameResults& r, const StageTimings& timings) {

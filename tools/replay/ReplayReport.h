@@ -14,12 +14,25 @@ struct FrameRow {
   bool blink = false;
   bool detectionRenewed = false;  // detection time measured in this frame
   double frameMs = 0;  // work done on this frame, all stages (also any done ahead elsewhere)
+  // The gaze estimate in screen pixels (none before a completed calibration or without a
+  // mapping, and with one eye or none found).
+  bool gazeFound = false;
+  double gazeX = 0, gazeY = 0;
+  // Where the user looks, when the session knows it (the demo's virtual user): the point and
+  // the phase, the calibration target's index (0..8) or kAccuracyPhase; none: kNoPhase.
+  bool hasTarget = false;
+  double targetX = 0, targetY = 0;
+  int phase = -1;
 };
+inline constexpr int kNoPhase = -1;
+inline constexpr int kAccuracyPhase = 9;
 
-std::string CsvHeader();
+// withTargets: the demo's columns of where the user looks (target_x, target_y, phase).
+std::string CsvHeader(bool withTargets = false);
 // One CSV line (with its '\n') of the frame's results. Values of a stage that did not run
 // in this frame are left empty, so stale values never look like fresh ones.
-std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection);
+std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection,
+                   bool withTargets = false);
 
 struct ReplaySummary {
   long frames = 0;

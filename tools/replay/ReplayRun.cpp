@@ -19,6 +19,7 @@
 
 #include "ConsoleLog.h"
 #include "FacesAhead.h"
+#include "GazePictures.h"
 #include "TargetFollowingUser.h"
 #include "app/TrackerState.h"
 #include "calibration/CalibrationRun.h"
@@ -28,6 +29,7 @@
 #include "capture/TrackingCommands.h"
 #include "display/StripChart.h"
 #include "mapping/CalibrationProtocol.h"
+#include "mapping/GazeMapping.h"
 #include "platform/CameraLibrary.h"
 #include "platform/DialogCanvas.h"
 #include "platform/Machine.h"
@@ -145,11 +147,29 @@ class FrameRecorder {
     start_ = Clock::now();
   }
 
+  // Gaze for every frame from a mapping made earlier on a screen of that size.
+  void SetMapping(const GazeMapping& mapping, QSize screen) {
+    mapping_ = std::make_unique<GazeMapping>(mapping);
+    smoother_.Reset(screen);
+  }
+  // Where the user looks in each frame (adds the target columns).
+  void SetLookSource(std::function<LookTarget()> look) { look_ = std::move(look); }
+  bool HasTargets() const { return static_cast<bool>(look_); }
+
   void OnFrame(const cv::Mat& mosaic) {
-    const FrameResults& r = SharedFrameResults();
+    FrameResults& r = SharedFrameResults();
     const TrackerState& t = Tracker();
     bool eyes = t.SearchEyeRegions.load() != 0;
     bool gaze = t.EstimateGazeDirection.load() != 0;
+    if (mapping_) {
+      // Set in the frame's results, so that whoever reads them next sees this frame's gaze.
+      const GazeEstimate e =
+          EstimateGaze(*mapping_, smoother_, {r.dxL, r.dyL}, r.faceFound && gaze && r.pupilFound[0],
+                       {r.dxR, r.dyR}, r.faceFound && gaze && r.pupilFound[1]);
+      r.gazeFound = e.kind == GazeKind::Point;
+      r.gazeX = e.x;
+      r.gazeY = e.y;
+    }
     FrameRow row;
     row.frame = frame_++;
     row.timeMs = fps_ > 0
@@ -161,7 +181,21 @@ class FrameRecorder {
     // The work done on this frame, wherever it ran (its face may have been found ahead).
     row.frameMs =
         s.convert + s.face + s.finder1 + s.finder2 + s.tiles + s.panels + s.output + s.faceAhead;
-    csv_.Write(CsvRow(row, r, gaze));
+    row.gazeFound = r.gazeFound;
+    row.gazeX = r.gazeX;
+    row.gazeY = r.gazeY;
+    if (look_) {
+      const LookTarget look = look_();
+      row.hasTarget = true;
+      row.targetX = look.point.x;
+      row.targetY = look.point.y;
+      row.phase = look.kind == LookTarget::Accuracy      ? kAccuracyPhase
+                  : look.kind == LookTarget::Calibration ? look.index
+                                                         : kNoPhase;
+    }
+    if (row.gazeFound)
+      samples_.push_back({row.phase, {row.targetX, row.targetY}, {row.gazeX, row.gazeY}});
+    csv_.Write(CsvRow(row, r, gaze, HasTargets()));
     summary_.Add(row, r, timings);
     if (!panelDir_.empty() && r.faceFound && eyes && gaze && mosaic.cols == 320 &&
         mosaic.rows == 240) {
@@ -170,6 +204,9 @@ class FrameRecorder {
       cv::imwrite(panelDir_ + name, mosaic(cv::Rect(0, 120, 160, 120)));
     }
   }
+
+  // Every frame's gaze estimate, with where the user looked when that is known.
+  const std::vector<GazeSample>& Samples() const { return samples_; }
 
   StageTimings timings;
 
@@ -180,6 +217,10 @@ class FrameRecorder {
   double fps_;
   long frame_ = 0;
   Clock::time_point start_;
+  std::unique_ptr<GazeMapping> mapping_;
+  GazeSmoother smoother_;
+  std::function<LookTarget()> look_;
+  std::vector<GazeSample> samples_;
 };
 
 struct Outputs {
@@ -189,7 +230,8 @@ struct Outputs {
   std::string mosaicTemp;
 };
 
-bool PrepareOutputs(const ReplayOptions& o, Outputs* out, ReplayOutcome* outcome) {
+bool PrepareOutputs(const ReplayOptions& o, bool withTargets, Outputs* out,
+                    ReplayOutcome* outcome) {
   std::string error;
   if (!MakeDirectories(o.outputDir, &error)) {
     outcome->exitCode = kExitIoError;
@@ -203,7 +245,7 @@ bool PrepareOutputs(const ReplayOptions& o, Outputs* out, ReplayOutcome* outcome
     outcome->message = error;
     return false;
   }
-  out->csv->Write(CsvHeader());
+  out->csv->Write(CsvHeader(withTargets));
   if (o.writePanels) {
     out->panelDir = Join(o.outputDir, "panels");
     if (!MakeDirectories(out->panelDir, &error)) {
@@ -331,6 +373,15 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     }
   }
   if (o.maxFrames > 0 && (total < 0 || total > o.maxFrames)) total = o.maxFrames;
+  GazeMapping mapping;
+  if (!o.mappingFile.empty()) {
+    std::string why;
+    if (!ReadLastMappingFromFile(o.mappingFile, &mapping, &why)) {
+      outcome.exitCode = kExitIoError;
+      outcome.message = why;
+      return outcome;
+    }
+  }
   // A file can be read ahead: the face of each frame is found on a thread of its own while the
   // pipeline still works on the frame before.
   std::shared_ptr<FacesAhead> faces;
@@ -344,7 +395,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   }
 
   Outputs out;
-  if (!PrepareOutputs(o, &out, &outcome)) return outcome;
+  if (!PrepareOutputs(o, false, &out, &outcome)) return outcome;
   std::string error;
   if (!LoadCascade(&error)) {
     outcome.exitCode = kExitIoError;
@@ -367,6 +418,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
 
   outcome.summary.keepStages = o.stages;
   FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, fps);
+  if (!o.mappingFile.empty()) recorder.SetMapping(mapping, QSize(o.screenWidth, o.screenHeight));
   PipelineContext& ctx = SharedPipelineContext();
   ctx.timings = &recorder.timings;
   long maxFrames = o.maxFrames;
@@ -431,6 +483,17 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     outcome.message = "cannot move the mosaic video into place: " + out.mosaicPath;
     return outcome;
   }
+  if (!o.mappingFile.empty()) {
+    std::vector<cv::Point2d> gaze;
+    for (const GazeSample& g : recorder.Samples()) gaze.push_back(g.gaze);
+    outcome.picturePath = Join(o.outputDir, "gaze.png");
+    if (!WritePicture(outcome.picturePath,
+                      DrawGazeHeatMap(cv::Size(o.screenWidth, o.screenHeight), gaze), &error)) {
+      outcome.exitCode = kExitIoError;
+      outcome.message = error;
+      return outcome;
+    }
+  }
   if (!o.camera && total > 0 && done < total && (o.maxFrames <= 0 || done < o.maxFrames)) {
     outcome.exitCode = kExitTruncated;
     outcome.message = "the input ended at frame " + std::to_string(done) + " of " +
@@ -489,7 +552,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
     return outcome;
   }
   Outputs out;
-  if (!PrepareOutputs(o, &out, &outcome)) return outcome;
+  if (!PrepareOutputs(o, true, &out, &outcome)) return outcome;
 
   HeadlessPlatform platform;
   const QSize fullScreen(1024, 710), screen(1024, 768);
@@ -539,6 +602,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   });
 
   FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, 30.0);
+  recorder.SetLookSource([&user] { return user.LastLook(); });
   PipelineContext& ctx = SharedPipelineContext();
   ctx.timings = &recorder.timings;
   ctx.onMosaic = [&recorder](const cv::Mat& mosaic) { recorder.OnFrame(mosaic); };
@@ -558,7 +622,6 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   outcome.protocolPath = CalibrationProtocolPath();
   outcome.mosaicPath = out.mosaicPath;
   if (!o.quiet) {
-    cv::Mat charts;
     QImage client = canvas.Snapshot();
     client.save(QString::fromStdString(Join(o.outputDir, "dialog-client.png")));
   }
@@ -578,5 +641,24 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   }
   outcome.accuracy = LastLines(outcome.protocolPath, 4);
   if (outcome.accuracy.size() == 4) outcome.accuracy.pop_back();  // the closing empty line
+
+  std::vector<cv::Point2d> calibrationTargets;
+  SharedCalibrationSamples().WithData([&](const CalibrationData& data) {
+    for (const CalibrationTarget& t : data.targets) calibrationTargets.emplace_back(t.x, t.y);
+  });
+  AccuracyFigure figure = MeasureAccuracy(recorder.Samples(), fullScreen.width());
+  if (outcome.accuracy.size() == 3) {
+    auto value = [](const std::string& line) { return line.substr(line.rfind(": ") + 2); };
+    figure.protocolPixels = value(outcome.accuracy[0]);
+    figure.protocolDegrees = value(outcome.accuracy[2]);
+  }
+  outcome.picturePath = Join(o.outputDir, "accuracy.png");
+  if (!WritePicture(outcome.picturePath,
+                    DrawAccuracyPicture(cv::Size(screen.width(), screen.height()),
+                                        calibrationTargets, recorder.Samples(), figure),
+                    &error)) {
+    outcome.exitCode = kExitIoError;
+    outcome.message = error;
+  }
   return outcome;
 }

@@ -17,6 +17,7 @@ struct ReplayOutcome {
   std::string csvPath;
   std::string mosaicPath;
   std::string protocolPath;           // demo only
+  std::string picturePath;            // accuracy.png (demo), gaze.png (--mapping); or empty
   std::vector<std::string> accuracy;  // demo only: the protocol's accuracy lines
   std::vector<std::string> log;       // the event log of the run
 };

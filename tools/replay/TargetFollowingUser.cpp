@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "platform/TargetWindowHost.h"
 
@@ -13,14 +14,19 @@ LookTarget VisibleTarget(const HeadlessTargetWindows& windows, cv::Size screen) 
                        w.geometry.y() + w.geometry.height() / 2);
     if (w.title == "TitleIsIrrelevant")
       accuracy = LookTarget{LookTarget::Accuracy, centre};
-    else
-      calibration = LookTarget{LookTarget::Calibration, centre};
+    else  // calibration windows are titled with their target's number, 1..9
+      calibration = LookTarget{LookTarget::Calibration, centre, std::atoi(w.title.c_str()) - 1};
   }
   // A calibration target asks for the user's attention even while the accuracy window of an
   // earlier test is still on the screen.
   if (calibration.kind == LookTarget::Calibration) return calibration;
   if (accuracy.kind == LookTarget::Accuracy) return accuracy;
   return LookTarget{LookTarget::ScreenCentre, cv::Point2d(screen.width / 2.0, screen.height / 2.0)};
+}
+
+LookTarget TargetFollowingUser::LastLook() const {
+  std::lock_guard<std::mutex> lock(lookMutex_);
+  return lastLook_;
 }
 
 TargetFollowingUser::TargetFollowingUser(gen::FaceFrameGenerator generator,
@@ -30,6 +36,10 @@ TargetFollowingUser::TargetFollowingUser(gen::FaceFrameGenerator generator,
 cv::Mat TargetFollowingUser::Frame(int64_t index) {
   if (options_.maxFrames >= 0 && index >= options_.maxFrames) return cv::Mat();
   LookTarget target = VisibleTarget(windows_, options_.user.screen);
+  {
+    std::lock_guard<std::mutex> lock(lookMutex_);
+    lastLook_ = target;
+  }
   if (target.kind == LookTarget::Accuracy) {
     if (options_.accuracyFrames >= 0 && accuracyFrames_.load() >= options_.accuracyFrames)
       return cv::Mat();  // the session is over: the source ends

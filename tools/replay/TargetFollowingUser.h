@@ -19,6 +19,7 @@ class HeadlessTargetWindows;
 struct LookTarget {
   enum Kind { ScreenCentre, Calibration, Accuracy } kind = ScreenCentre;
   cv::Point2d point;
+  int index = -1;  // the calibration target's index (0..8)
 };
 
 // The target a user would look at among the windows that exist now.
@@ -45,6 +46,10 @@ class TargetFollowingUser {
   // The frame with the given index (called on the camera layer's worker thread).
   cv::Mat Frame(int64_t index);
 
+  // Where the user looked in the frame rendered last (the camera layer processes each frame
+  // right after rendering it, on the same thread).
+  LookTarget LastLook() const;
+
   int64_t FramesOnAccuracyTargets() const { return accuracyFrames_.load(); }
   int64_t FramesOnCalibrationTargets() const { return calibrationFrames_.load(); }
   // Frames rendered with both eyes closed / with one eye closed.
@@ -56,6 +61,8 @@ class TargetFollowingUser {
   const HeadlessTargetWindows& windows_;
   Options options_;
   cv::RNG rng_;
+  mutable std::mutex lookMutex_;
+  LookTarget lastLook_;
   std::atomic<int64_t> accuracyFrames_{0};
   std::atomic<int64_t> calibrationFrames_{0};
   std::atomic<int64_t> blinkFrames_{0};

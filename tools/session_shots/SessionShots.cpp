@@ -157,14 +157,11 @@ QRect Covered(const std::vector<QRect>& windows, const QRect& screen) {
   return r.adjusted(-8, -8, 8, 8) & screen;
 }
 
-// Where the gaze marker of the calibration panel is now: the stretched estimate of the last
-// frame with both eyes, scaled to the 160 x 120 panel.
+// Where the gaze marker of the calibration panel is now: the estimate of the last frame with
+// both eyes, scaled to the 160 x 120 panel.
 QPointF GazeMarkerPosition(QSize full) {
-  const GazeMapping mapping = SharedGazeMapping().Get();
   const ScreenPoint s = SharedGazeSmoother().Smoothed();
-  const double x = StretchAboutCentre(mapping, s.x, full.width() * 0.5, Axis::X);
-  const double y = StretchAboutCentre(mapping, s.y, full.height() * 0.5, Axis::Y);
-  return QPointF(160.0 / full.width() * x, 120.0 / full.height() * y);
+  return QPointF(160.0 / full.width() * s.x, 120.0 / full.height() * s.y);
 }
 
 QImage GrabScreen() {

@@ -1,0 +1,202 @@
+#include "GazePictures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "ReplayReport.h"
+#include "mapping/AccuracyMeasures.h"
+
+namespace {
+
+const cv::Scalar kBackground(40, 40, 40);
+const cv::Scalar kScreen(16, 16, 16);
+const cv::Scalar kText(235, 235, 235);
+constexpr int kMargin = 40;         // around the screen, for the captions
+constexpr double kMaxWidth = 1000;  // pictures of large screens are scaled down to this
+
+double ScaleFor(cv::Size screen) {
+  return screen.width > kMaxWidth ? kMaxWidth / screen.width : 1.0;
+}
+
+// A distinct colour for the k-th target: hues around the circle, spaced by the golden angle.
+cv::Scalar TargetColour(int k) {
+  cv::Mat hsv(1, 1, CV_8UC3, cv::Scalar(std::fmod(k * 137.508, 360.0) / 2.0, 200, 255));
+  cv::Mat bgr;
+  cv::cvtColor(hsv, bgr, cv::COLOR_HSV2BGR);
+  const cv::Vec3b c = bgr.at<cv::Vec3b>(0, 0);
+  return cv::Scalar(c[0], c[1], c[2]);
+}
+
+struct Canvas {
+  cv::Mat image;
+  double scale = 1;
+  cv::Point origin{kMargin, kMargin};
+  cv::Point At(cv::Point2d p) const {
+    return origin + cv::Point(static_cast<int>(std::lround(p.x * scale)),
+                              static_cast<int>(std::lround(p.y * scale)));
+  }
+};
+
+Canvas MakeCanvas(cv::Size screen) {
+  Canvas c;
+  c.scale = ScaleFor(screen);
+  const cv::Size inner(static_cast<int>(std::lround(screen.width * c.scale)),
+                       static_cast<int>(std::lround(screen.height * c.scale)));
+  c.image = cv::Mat(inner.height + 2 * kMargin, inner.width + 2 * kMargin, CV_8UC3, kBackground);
+  cv::rectangle(c.image, cv::Rect(c.origin, inner), kScreen, cv::FILLED);
+  cv::rectangle(c.image, cv::Rect(c.origin, inner), cv::Scalar(120, 120, 120), 1);
+  char size[64];
+  std::snprintf(size, sizeof size, "screen %d x %d px", screen.width, screen.height);
+  cv::putText(c.image, size, cv::Point(kMargin, c.image.rows - 14), cv::FONT_HERSHEY_SIMPLEX, 0.5,
+              kText, 1, cv::LINE_AA);
+  return c;
+}
+
+// Two caption lines fit above the screen.
+void Caption(Canvas& c, const std::string& text, int line = 0) {
+  cv::putText(c.image, text, cv::Point(kMargin, 16 + 17 * line), cv::FONT_HERSHEY_SIMPLEX, 0.5,
+              kText, 1, cv::LINE_AA);
+}
+
+}  // namespace
+
+AccuracyFigure MeasureAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth) {
+  AccuracyFigure f;
+  double sum = 0;
+  std::vector<cv::Point2d> seen;
+  for (const GazeSample& s : samples) {
+    if (s.phase != kAccuracyPhase) continue;
+    const cv::Point2d d = s.gaze - s.target;
+    sum += d.dot(d);
+    ++f.estimates;
+    if (std::find(seen.begin(), seen.end(), s.target) == seen.end()) seen.push_back(s.target);
+  }
+  f.targets = static_cast<int>(seen.size());
+  if (f.estimates > 0) {
+    f.rmsPixels = std::sqrt(sum / f.estimates);
+    if (fullScreenWidth > 0)
+      f.rmsDegrees = MillimetresToDegrees(PixelsToMillimetres(f.rmsPixels, fullScreenWidth));
+  }
+  return f;
+}
+
+cv::Mat DrawAccuracyPicture(cv::Size screen, const std::vector<cv::Point2d>& calibrationTargets,
+                            const std::vector<GazeSample>& samples, const AccuracyFigure& figure) {
+  Canvas c = MakeCanvas(screen);
+  // Targets in the order they were first looked at; each keeps its colour and its estimates.
+  struct Target {
+    cv::Point2d point;
+    int phase;
+    std::vector<cv::Point2d> estimates;
+  };
+  std::vector<Target> targets;
+  for (size_t k = 0; k < calibrationTargets.size(); ++k)
+    targets.push_back({calibrationTargets[k], static_cast<int>(k), {}});
+  for (const GazeSample& s : samples) {
+    if (s.phase < 0) continue;
+    auto it = std::find_if(targets.begin(), targets.end(), [&](const Target& t) {
+      return t.phase == s.phase && t.point == s.target;
+    });
+    if (it == targets.end()) it = targets.insert(targets.end(), {s.target, s.phase, {}});
+    it->estimates.push_back(s.gaze);
+  }
+  // Dots first, then the joins and the targets over them.
+  for (size_t k = 0; k < targets.size(); ++k)
+    for (const cv::Point2d& g : targets[k].estimates)
+      cv::circle(c.image, c.At(g), 2, TargetColour(static_cast<int>(k)), cv::FILLED, cv::LINE_AA);
+  for (size_t k = 0; k < targets.size(); ++k) {
+    const Target& t = targets[k];
+    const cv::Scalar colour = TargetColour(static_cast<int>(k));
+    const cv::Point at = c.At(t.point);
+    if (!t.estimates.empty()) {
+      cv::Point2d mean;
+      for (const cv::Point2d& g : t.estimates) mean += g;
+      mean *= 1.0 / static_cast<double>(t.estimates.size());
+      cv::line(c.image, at, c.At(mean), colour, 2, cv::LINE_AA);
+      cv::circle(c.image, c.At(mean), 5, colour, cv::FILLED, cv::LINE_AA);
+      cv::circle(c.image, c.At(mean), 5, kText, 1, cv::LINE_AA);
+    }
+    if (t.phase == kAccuracyPhase) {
+      cv::circle(c.image, at, 9, colour, 2, cv::LINE_AA);
+      cv::drawMarker(c.image, at, kText, cv::MARKER_CROSS, 10, 1, cv::LINE_AA);
+    } else {
+      cv::rectangle(c.image, at - cv::Point(8, 8), at + cv::Point(8, 8), colour, 2, cv::LINE_AA);
+      cv::putText(c.image, std::to_string(t.phase + 1), at + cv::Point(11, -9),
+                  cv::FONT_HERSHEY_SIMPLEX, 0.45, kText, 1, cv::LINE_AA);
+    }
+  }
+  char text[240];
+  if (figure.estimates > 0) {
+    std::snprintf(text, sizeof text,
+                  "RMS error %.1f px = %.2f deg from where the user looked (%d estimates, %d "
+                  "accuracy targets)",
+                  figure.rmsPixels, figure.rmsDegrees, figure.estimates, figure.targets);
+  } else {
+    std::snprintf(text, sizeof text, "no gaze estimates on accuracy targets");
+  }
+  Caption(c, text);
+  if (!figure.protocolPixels.empty()) {
+    // The protocol also counts the frame after each new target, before the eyes have moved.
+    std::snprintf(text, sizeof text, "protocol: %s px = %s deg from the target shown",
+                  figure.protocolPixels.c_str(), figure.protocolDegrees.c_str());
+    Caption(c, text, 1);
+  }
+  cv::putText(c.image, "squares: calibration targets, circles: accuracy targets, dots: estimates",
+              cv::Point(c.image.cols / 2 - 60, c.image.rows - 14), cv::FONT_HERSHEY_SIMPLEX, 0.4,
+              kText, 1, cv::LINE_AA);
+  return c.image;
+}
+
+cv::Mat DrawGazeHeatMap(cv::Size screen, const std::vector<cv::Point2d>& gaze) {
+  Canvas c = MakeCanvas(screen);
+  const cv::Size inner(static_cast<int>(std::lround(screen.width * c.scale)),
+                       static_cast<int>(std::lround(screen.height * c.scale)));
+  cv::Mat density(inner, CV_32F, cv::Scalar(0));
+  int off = 0;
+  for (const cv::Point2d& g : gaze) {
+    const int x = static_cast<int>(std::floor(g.x * c.scale));
+    const int y = static_cast<int>(std::floor(g.y * c.scale));
+    if (x < 0 || y < 0 || x >= inner.width || y >= inner.height || !std::isfinite(g.x) ||
+        !std::isfinite(g.y)) {
+      ++off;
+      continue;
+    }
+    density.at<float>(y, x) += 1.0f;
+  }
+  // About a degree of visual angle on a desktop screen: the spread of one fixation.
+  const double sigma = std::max(2.0, 20.0 * c.scale);
+  cv::GaussianBlur(density, density, cv::Size(), sigma);
+  double peak = 0;
+  cv::minMaxLoc(density, nullptr, &peak);
+  cv::Mat heat(inner, CV_8UC3, kScreen);
+  if (peak > 0) {
+    cv::Mat level;
+    density.convertTo(level, CV_8U, 255.0 / peak);
+    cv::Mat coloured;
+    cv::applyColorMap(level, coloured, cv::COLORMAP_INFERNO);
+    // Where nothing was looked at the screen stays dark rather than the map's lowest colour.
+    cv::Mat seen = level > 2;
+    coloured.copyTo(heat, seen);
+  }
+  heat.copyTo(c.image(cv::Rect(c.origin, inner)));
+  char text[160];
+  std::snprintf(text, sizeof text, "gaze over the screen: %zu estimates, %d off the screen",
+                gaze.size(), off);
+  Caption(c, text);
+  return c.image;
+}
+
+bool WritePicture(const std::string& path, const cv::Mat& picture, std::string* error) {
+  bool ok = false;
+  try {
+    ok = cv::imwrite(path, picture);
+  } catch (const cv::Exception&) {
+    ok = false;
+  }
+  if (!ok) *error = "cannot write the picture " + path;
+  return ok;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Pictures of a session's gaze: the accuracy against known targets, and a heat map of where
+// the gaze went when no targets are known.
+
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+// One frame's gaze estimate and where the user looked then.
+struct GazeSample {
+  int phase = -1;      // calibration target 0..8, kAccuracyPhase, or none (-1)
+  cv::Point2d target;  // meaningful when phase >= 0
+  cv::Point2d gaze;
+};
+
+struct AccuracyFigure {
+  int estimates = 0;  // gaze estimates on accuracy targets
+  int targets = 0;    // accuracy targets that got at least one
+  // Against where the user looked in each frame.
+  double rmsPixels = 0;
+  double rmsDegrees = 0;  // by the protocol's conversion (358 mm wide screen at 500 mm)
+  // The protocol's own figures (against the target shown in each frame), as it wrote them;
+  // empty when unknown.
+  std::string protocolPixels, protocolDegrees;
+};
+
+// The RMS distance of the accuracy phase's estimates from their targets. fullScreenWidth: the
+// width the conversion to degrees assumes is 358 mm.
+AccuracyFigure MeasureAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth);
+
+// The screen to scale: the calibration targets, the accuracy targets, every estimate as a dot
+// coloured by its target, each target joined to the mean of its estimates, the RMS written on
+// it.
+cv::Mat DrawAccuracyPicture(cv::Size screen, const std::vector<cv::Point2d>& calibrationTargets,
+                            const std::vector<GazeSample>& samples, const AccuracyFigure& figure);
+
+// Where the gaze went: a heat map of the estimates over the screen (points off the screen are
+// counted in the caption, not drawn).
+cv::Mat DrawGazeHeatMap(cv::Size screen, const std::vector<cv::Point2d>& gaze);
+
+// Writes a picture as PNG; false with *error on failure.
+bool WritePicture(const std::string& path, const cv::Mat& picture, std::string* error);
