@@ -2,11 +2,21 @@
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <opencv2/core/utils/logger.hpp>
 
 #include "ReplayOptions.h"
 #include "ReplayRun.h"
 
+namespace {
+
+// The libraries' own messages: the program reports every failure it handles in a sentence of
+// its own, so they only show with --verbose.
+void DropQtMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  qInstallMessageHandler(DropQtMessage);
   std::string error;
   auto options = ParseReplayOptions(argc, argv, &error);
   if (!options) {
@@ -16,6 +26,18 @@ int main(int argc, char** argv) {
   if (options->help) {
     std::fputs(ReplayUsage().c_str(), stdout);
     return kExitOk;
+  }
+  if (options->version) {
+    std::fputs(ReplayVersion().c_str(), stdout);
+    return kExitOk;
+  }
+  if (options->verbose)
+    qInstallMessageHandler(nullptr);
+  else
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+  if (options->inputs.size() > 1) {
+    std::fprintf(stderr, "pupiltrak08-replay: give one input\n");
+    return kExitUsage;
   }
   // The panels are drawn with Qt's painting, which needs an application but no display.
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
