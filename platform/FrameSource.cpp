@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio/registry.hpp>
 #include <system_error>
 
 bool ToBgr8(const cv::Mat& in, cv::Mat& out) {
@@ -87,10 +88,19 @@ std::string V4L2CameraSource::Describe() const {
 VideoFileSource::VideoFileSource(std::string path, Pacing pacing)
     : path_(std::move(path)), pacing_(pacing) {}
 
+bool OpenVideoFile(cv::VideoCapture& capture, const std::string& path) {
+  static const bool ffmpeg = cv::videoio_registry::hasBackend(cv::CAP_FFMPEG);
+  try {
+    return capture.open(path, ffmpeg ? cv::CAP_FFMPEG : cv::CAP_ANY) && capture.isOpened();
+  } catch (const cv::Exception&) {
+    return false;
+  }
+}
+
 bool VideoFileSource::Open() {
   capture_.release();
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path_, ec) || !capture_.open(path_)) return false;
+  if (!std::filesystem::is_regular_file(path_, ec) || !OpenVideoFile(capture_, path_)) return false;
   fps_ = capture_.get(cv::CAP_PROP_FPS);
   if (!(fps_ > 0 && fps_ < 1000)) fps_ = 0;
   return true;
@@ -145,6 +155,7 @@ std::string ImageSequenceSource::PatternFile(int number) const {
 bool ImageSequenceSource::Open() {
   files_.clear();
   next_ = 0;
+  skipped_ = 0;
   std::error_code ec;
   if (IsPattern()) return std::filesystem::exists(PatternFile(first_), ec);
   if (!std::filesystem::is_directory(where_, ec)) return false;
@@ -157,20 +168,25 @@ bool ImageSequenceSource::Open() {
 }
 
 bool ImageSequenceSource::Read(cv::Mat& frame) {
-  std::string file;
-  if (IsPattern()) {
-    file = PatternFile(first_ + static_cast<int>(next_));
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return false;
-    files_.push_back(file);
-  } else {
-    if (next_ >= files_.size()) return false;
-    file = files_[next_];
+  for (;;) {
+    std::string file;
+    if (IsPattern()) {
+      file = PatternFile(first_ + static_cast<int>(next_));
+      std::error_code ec;
+      if (!std::filesystem::exists(file, ec)) return false;
+      files_.push_back(file);
+    } else {
+      if (next_ >= files_.size()) return false;
+      file = files_[next_];
+    }
+    ++next_;
+    // Keep the file's own depth and channels; the layer converts.
+    frame = cv::imread(file, cv::IMREAD_UNCHANGED);
+    if (!frame.empty()) return true;
+    // One bad image of many ends nothing: the rest of the sequence is still worth reading.
+    ++skipped_;
+    if (onSkipped_) onSkipped_(file);
   }
-  ++next_;
-  // Keep the file's own depth and channels; the layer converts.
-  frame = cv::imread(file, cv::IMREAD_UNCHANGED);
-  return !frame.empty();
 }
 
 void ImageSequenceSource::Close() {}

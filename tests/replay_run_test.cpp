@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 #include <sstream>
 
@@ -311,4 +312,26 @@ TEST(ReplayRunTest, ResultsOfAFixedInputAreThoseRecordedBeforeTheSpeedWork) {
   ASSERT_EQ(rows.size(), 31u);
   for (size_t i = 0; i < rows.size(); ++i)
     EXPECT_EQ(WithoutTimes(rows[i]), expected[i]) << "row " << i << " without a mosaic";
+}
+
+TEST(ReplayRunTest, UnreadableImagesOfAFolderAreSkippedAndCounted) {
+  std::string dir = TempDir("skipped");
+  gen::FacePhoto photo;
+  std::string error;
+  ASSERT_TRUE(
+      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
+      << error;
+  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
+  const std::string images = dir + "/images";
+  ASSERT_EQ(std::system(("mkdir -p '" + images + "'").c_str()), 0);
+  for (int i = 0; i < 5; ++i)
+    cv::imwrite(images + "/img" + std::to_string(i) + ".png", generator.Render(gen::FrameSpec{}));
+  std::ofstream(images + "/img1.png") << "not an image";  // damaged
+  std::ofstream(images + "/img3.png").close();            // empty
+  ReplayOutcome outcome = RunReplay(Options(images, dir + "/out"));
+  EXPECT_EQ(outcome.exitCode, kExitOk) << outcome.message;
+  EXPECT_EQ(outcome.message, "") << "skipped images are not a truncated input";
+  EXPECT_EQ(outcome.summary.frames, 3);
+  EXPECT_EQ(outcome.skippedFiles, 2);
+  EXPECT_EQ(ReadCsv(outcome.csvPath).size(), 4u);
 }
