@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
-  if (options->inputs.size() > 1)
+  // --jobs makes even one input a batch, so that a share of a split batch looks like any other.
+  if (options->inputs.size() > 1 || (options->jobs > 0 && !options->batchWorker))
     return RunBatch(*options, QCoreApplication::applicationFilePath().toStdString());
   if (options->batchWorker) return RunWorker(*options);
 

@@ -315,7 +315,8 @@ Input (one of):
 Many inputs (a batch):
   INPUT INPUT ...         every input runs in a worker process of its own into a subfolder of
                           --output-dir named after it; DIR/summary.csv has a row per input
-  --jobs N, -j N          worker processes at once (default: the number of cores)
+  --jobs N, -j N          worker processes at once (default: the number of cores); with
+                          --jobs even a single input runs as a batch
 
 Output:
   --output-dir DIR        where the outputs go (default: replay-out; created if missing)
