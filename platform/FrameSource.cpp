@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio/registry.hpp>
@@ -131,6 +132,27 @@ bool IsImageFile(const std::filesystem::path& p) {
                                 ".pnm", ".pbm", ".tif",  ".tiff", ".webp"};
   return std::find(std::begin(known), std::end(known), ext) != std::end(known);
 }
+
+// The decoders of a truncated JPEG or PNG file complain on standard error by themselves; the
+// file's last bytes tell it is cut short without decoding it. Other formats are left to imread.
+bool LooksComplete(const std::string& file) {
+  std::string ext = std::filesystem::path(file).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+  if (size <= 0) return false;
+  // The end marker: a JPEG's EOI (0xFF 0xD9 cannot occur inside its coded data) or a PNG's
+  // IEND chunk, near the end (a little padding after it is allowed).
+  const char* end = ext == ".jpg" || ext == ".jpeg" ? "\xFF\xD9" : ext == ".png" ? "IEND" : nullptr;
+  if (!end) return true;
+  const std::streamoff tail = std::min<std::streamoff>(size, 1024);
+  std::string bytes(static_cast<size_t>(tail), '\0');
+  in.seekg(size - tail);
+  in.read(bytes.data(), tail);
+  return in && bytes.find(end) != std::string::npos;
+}
+
 }  // namespace
 
 ImageSequenceSource::ImageSequenceSource(std::string folderOrPattern, double framesPerSecond,
@@ -181,7 +203,7 @@ bool ImageSequenceSource::Read(cv::Mat& frame) {
     }
     ++next_;
     // Keep the file's own depth and channels; the layer converts.
-    frame = cv::imread(file, cv::IMREAD_UNCHANGED);
+    frame = LooksComplete(file) ? cv::imread(file, cv::IMREAD_UNCHANGED) : cv::Mat();
     if (!frame.empty()) return true;
     // One bad image of many ends nothing: the rest of the sequence is still worth reading.
     ++skipped_;
