@@ -155,6 +155,7 @@ class Batch {
 
   void Say(const std::string& line) {
     std::fprintf(stderr, "%s%s\n", terminal_ && shown_ ? "\r\033[K" : "", line.c_str());
+    shown_ = false;  // the progress line is gone until its next update
   }
 
   void Ended(Worker* w, const std::string& failure, int code) {
