@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Set-up on a fresh Debian 12 machine: installs what is missing, builds, then runs the program
-# ("./build.sh run") or every test ("./build.sh test"). Safe to run again.
+# ("./build.sh run"; without a display, the built-in demo) or every test ("./build.sh test").
+# Safe to run again.
 # "./build.sh sanitize" runs every test again under AddressSanitizer + UndefinedBehaviorSanitizer
 # (build-asan), fuzzes the frame pipeline there, and runs the threading tests under
 # ThreadSanitizer (build-tsan); see docs/RELIABILITY.md.
@@ -141,7 +142,11 @@ case "${1:-}" in
     if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
       exec ./pupiltrak08
     else
-      exec xvfb-run -a ./pupiltrak08
+      # The dialog would wait on a screen nobody sees: show what the tracker does instead.
+      echo "No display (DISPLAY and WAYLAND_DISPLAY are not set): running the built-in demo"
+      echo "instead of the dialog. Its outputs (frames.csv, CalibrationProtocol.txt, mosaic.avi,"
+      echo "dialog-client.png) go to $PWD/demo-out/."
+      exec ./tools/replay/pupiltrak08-replay --output-dir "$PWD/demo-out" --mosaic mosaic.avi
     fi
     ;;
   test)

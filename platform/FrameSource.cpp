@@ -4,8 +4,10 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio/registry.hpp>
 #include <system_error>
 
 bool ToBgr8(const cv::Mat& in, cv::Mat& out) {
@@ -87,10 +89,19 @@ std::string V4L2CameraSource::Describe() const {
 VideoFileSource::VideoFileSource(std::string path, Pacing pacing)
     : path_(std::move(path)), pacing_(pacing) {}
 
+bool OpenVideoFile(cv::VideoCapture& capture, const std::string& path) {
+  static const bool ffmpeg = cv::videoio_registry::hasBackend(cv::CAP_FFMPEG);
+  try {
+    return capture.open(path, ffmpeg ? cv::CAP_FFMPEG : cv::CAP_ANY) && capture.isOpened();
+  } catch (const cv::Exception&) {
+    return false;
+  }
+}
+
 bool VideoFileSource::Open() {
   capture_.release();
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(path_, ec) || !capture_.open(path_)) return false;
+  if (!std::filesystem::is_regular_file(path_, ec) || !OpenVideoFile(capture_, path_)) return false;
   fps_ = capture_.get(cv::CAP_PROP_FPS);
   if (!(fps_ > 0 && fps_ < 1000)) fps_ = 0;
   return true;
@@ -121,6 +132,27 @@ bool IsImageFile(const std::filesystem::path& p) {
                                 ".pnm", ".pbm", ".tif",  ".tiff", ".webp"};
   return std::find(std::begin(known), std::end(known), ext) != std::end(known);
 }
+
+// The decoders of a truncated JPEG or PNG file complain on standard error by themselves; the
+// file's last bytes tell it is cut short without decoding it. Other formats are left to imread.
+bool LooksComplete(const std::string& file) {
+  std::string ext = std::filesystem::path(file).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+  if (size <= 0) return false;
+  // The end marker: a JPEG's EOI (0xFF 0xD9 cannot occur inside its coded data) or a PNG's
+  // IEND chunk, near the end (a little padding after it is allowed).
+  const char* end = ext == ".jpg" || ext == ".jpeg" ? "\xFF\xD9" : ext == ".png" ? "IEND" : nullptr;
+  if (!end) return true;
+  const std::streamoff tail = std::min<std::streamoff>(size, 1024);
+  std::string bytes(static_cast<size_t>(tail), '\0');
+  in.seekg(size - tail);
+  in.read(bytes.data(), tail);
+  return in && bytes.find(end) != std::string::npos;
+}
+
 }  // namespace
 
 ImageSequenceSource::ImageSequenceSource(std::string folderOrPattern, double framesPerSecond,
@@ -145,6 +177,7 @@ std::string ImageSequenceSource::PatternFile(int number) const {
 bool ImageSequenceSource::Open() {
   files_.clear();
   next_ = 0;
+  skipped_ = 0;
   std::error_code ec;
   if (IsPattern()) return std::filesystem::exists(PatternFile(first_), ec);
   if (!std::filesystem::is_directory(where_, ec)) return false;
@@ -157,20 +190,25 @@ bool ImageSequenceSource::Open() {
 }
 
 bool ImageSequenceSource::Read(cv::Mat& frame) {
-  std::string file;
-  if (IsPattern()) {
-    file = PatternFile(first_ + static_cast<int>(next_));
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return false;
-    files_.push_back(file);
-  } else {
-    if (next_ >= files_.size()) return false;
-    file = files_[next_];
+  for (;;) {
+    std::string file;
+    if (IsPattern()) {
+      file = PatternFile(first_ + static_cast<int>(next_));
+      std::error_code ec;
+      if (!std::filesystem::exists(file, ec)) return false;
+      files_.push_back(file);
+    } else {
+      if (next_ >= files_.size()) return false;
+      file = files_[next_];
+    }
+    ++next_;
+    // Keep the file's own depth and channels; the layer converts.
+    frame = LooksComplete(file) ? cv::imread(file, cv::IMREAD_UNCHANGED) : cv::Mat();
+    if (!frame.empty()) return true;
+    // One bad image of many ends nothing: the rest of the sequence is still worth reading.
+    ++skipped_;
+    if (onSkipped_) onSkipped_(file);
   }
-  ++next_;
-  // Keep the file's own depth and channels; the layer converts.
-  frame = cv::imread(file, cv::IMREAD_UNCHANGED);
-  return !frame.empty();
 }
 
 void ImageSequenceSource::Close() {}

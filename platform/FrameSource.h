@@ -66,6 +66,10 @@ enum class Pacing {
   AsFastAsPossible  // as fast as the frame callback returns
 };
 
+// Opens a video file with FFmpeg where OpenCV has it: the other backends would try the file too
+// when FFmpeg cannot read it, and each fails with messages of its own.
+bool OpenVideoFile(cv::VideoCapture& capture, const std::string& path);
+
 // A video file read with cv::VideoCapture.
 class VideoFileSource : public FrameSource {
  public:
@@ -87,9 +91,12 @@ class VideoFileSource : public FrameSource {
 
 // Still images read one after another: every image file of a folder in name order, or the
 // files of a printf-style pattern ("frames/img%04d.png") from a first number up to the first
-// one missing.
+// one missing. An image that cannot be read (empty or damaged) is skipped.
 class ImageSequenceSource : public FrameSource {
  public:
+  // Told the name of every skipped file, on the thread that reads.
+  using SkipHandler = std::function<void(const std::string& file)>;
+
   // framesPerSecond 0: as fast as possible.
   explicit ImageSequenceSource(std::string folderOrPattern, double framesPerSecond = 0,
                                int firstNumber = 0);
@@ -100,6 +107,9 @@ class ImageSequenceSource : public FrameSource {
   std::string Describe() const override;
   // The files found by Open (folder form) or read so far (pattern form).
   const std::vector<std::string>& Files() const { return files_; }
+  void OnSkipped(SkipHandler handler) { onSkipped_ = std::move(handler); }
+  // Files skipped since Open (may be read from any thread).
+  long Skipped() const { return skipped_.load(); }
 
  private:
   bool IsPattern() const;
@@ -110,6 +120,8 @@ class ImageSequenceSource : public FrameSource {
   int first_;
   std::vector<std::string> files_;
   size_t next_ = 0;
+  SkipHandler onSkipped_;
+  std::atomic<long> skipped_{0};
 };
 
 // Frames made by a function of the frame index (0, 1, 2, ...). An empty image from the

@@ -158,14 +158,18 @@ TEST(ImageSequenceSourceTest, FollowsAPatternUpToTheFirstMissingNumber) {
   EXPECT_FALSE(ImageSequenceSource(dir + "/img%03d.png", 0, 0).Open()) << "no img000.png";
 }
 
-TEST(ImageSequenceSourceTest, AnUnreadableImageEndsTheSequence) {
+TEST(ImageSequenceSourceTest, AnUnreadableImageIsSkippedAndNamed) {
   std::string dir = FreshDir("broken");
   cv::imwrite(dir + "/a.png", MarkedPicture(1));
   std::ofstream(dir + "/b.png") << "garbage";
   cv::imwrite(dir + "/c.png", MarkedPicture(3));
   ImageSequenceSource source(dir);
+  std::vector<std::string> skipped;
+  source.OnSkipped([&skipped](const std::string& file) { skipped.push_back(file); });
   ASSERT_TRUE(source.Open());
-  EXPECT_EQ(ReadAll(source).size(), 1u);
+  EXPECT_EQ(ReadAll(source).size(), 2u);
+  EXPECT_EQ(skipped, std::vector<std::string>{dir + "/b.png"});
+  EXPECT_EQ(source.Skipped(), 1);
 }
 
 // A frame whose pixels all carry its index (mod 256).

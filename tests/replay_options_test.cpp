@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "ReplayOptions.h"
@@ -59,6 +60,148 @@ TEST(ReplayOptionsTest, RefusesWhatAUserMistypes) {
   EXPECT_FALSE(Parse({"--csv"}, &error));
   EXPECT_NE(error.find("needs"), std::string::npos);
   EXPECT_FALSE(Parse({"a.avi", "--camera", "0"}, &error));
+}
+
+// The command line as parsed by Qt's parser: what each line gives, or the sentence it fails with.
+TEST(ReplayOptionsTest, CommandLineTable) {
+  struct Row {
+    std::vector<const char*> args;
+    const char* error;  // nullptr: parses
+    std::function<bool(const ReplayOptions&)> check;
+  };
+  auto always = [](const ReplayOptions&) { return true; };
+  const std::vector<Row> rows = {
+      {{"--help"}, nullptr, [](const ReplayOptions& o) { return o.help; }},
+      {{"-h"}, nullptr, [](const ReplayOptions& o) { return o.help; }},
+      {{"--version"}, nullptr, [](const ReplayOptions& o) { return o.version && !o.help; }},
+      {{"--verbose", "-q"}, nullptr, [](const ReplayOptions& o) { return o.verbose && o.quiet; }},
+      {{"--precise", "a.avi"},
+       nullptr,
+       [](const ReplayOptions& o) { return o.precise && o.input == "a.avi"; }},
+      {{"a.avi"},
+       nullptr,
+       [](const ReplayOptions& o) {
+         return !o.precise && o.streamEndpoint.empty() && o.mappingFile.empty() &&
+                o.screenWidth == 1920 && o.screenHeight == 1080 && !o.screenGiven && o.jobs == 0;
+       }},
+      // --stream alone is the default endpoint; an endpoint after it is taken, a path is not.
+      {{"--stream", "a.avi"},
+       nullptr,
+       [](const ReplayOptions& o) {
+         return o.streamEndpoint == kDefaultStreamEndpoint && o.inputs.size() == 1;
+       }},
+      {{"a.avi", "--stream"},
+       nullptr,
+       [](const ReplayOptions& o) { return o.streamEndpoint == "tcp://127.0.0.1:5570"; }},
+      {{"--stream", "ipc:///tmp/gaze", "a.avi"},
+       nullptr,
+       [](const ReplayOptions& o) { return o.streamEndpoint == "ipc:///tmp/gaze"; }},
+      {{"--stream=tcp://*:6000"},
+       nullptr,
+       [](const ReplayOptions& o) { return o.streamEndpoint == "tcp://*:6000"; }},
+      {{"--stream="}, "option --stream needs an endpoint such as tcp://127.0.0.1:5570", always},
+      {{"--mapping", "CalibrationProtocol.txt", "--screen", "1280x1024"},
+       nullptr,
+       [](const ReplayOptions& o) {
+         return o.mappingFile == "CalibrationProtocol.txt" && o.screenWidth == 1280 &&
+                o.screenHeight == 1024 && o.screenGiven;
+       }},
+      {{"--screen", "1280"},
+       "option --screen needs a screen size in pixels such as 1920x1080, not '1280'",
+       always},
+      {{"--screen", "0x768"}, "screen size in pixels", always},
+      {{"--screen", "-1x768"}, "screen size in pixels", always},
+      // Many inputs, in the order given, --input among them.
+      {{"a.avi", "b.mp4", "--input", "c.avi", "-j", "3"},
+       nullptr,
+       [](const ReplayOptions& o) {
+         return o.inputs == std::vector<std::string>{"c.avi", "a.avi", "b.mp4"} && o.jobs == 3 &&
+                o.input == "c.avi" && !o.demo;
+       }},
+      {{"a.avi", "b.avi", "--camera", "0"}, "give either --input or --camera, not both", always},
+      {{"a.avi", "--jobs", "0"}, "option --jobs needs a whole number from 1, not '0'", always},
+      {{"-frobnicate"}, "unknown option '-frobnicate' (see --help)", always},
+      {{"--frobnicate=3"}, "unknown option '--frobnicate' (see --help)", always},
+      {{"--max-frames", "x"}, "option --max-frames needs a whole number from 1, not 'x'", always},
+      {{"a.avi", "--mapping"}, "option --mapping needs a calibration protocol file", always},
+      {{"--input="}, "option --input needs a path, not ''", always},
+      {{"--batch-worker", "a.avi"}, nullptr, [](const ReplayOptions& o) { return o.batchWorker; }},
+  };
+  for (const Row& row : rows) {
+    std::string line;
+    for (const char* a : row.args) line += std::string(a) + " ";
+    std::string error;
+    auto o = Parse(row.args, &error);
+    if (row.error) {
+      EXPECT_FALSE(o) << line;
+      EXPECT_NE(error.find(row.error), std::string::npos) << line << ": " << error;
+    } else {
+      ASSERT_TRUE(o) << line << ": " << error;
+      EXPECT_TRUE(row.check(*o)) << line;
+    }
+  }
+}
+
+// A worker of a batch gets every option of the batch: its arguments parse back to the same.
+TEST(ReplayOptionsTest, WorkerArgumentsCarryEveryOption) {
+  std::string error;
+  auto batch = Parse({"a.avi",
+                      "b.avi",
+                      "--equalize-hist1",
+                      "on",
+                      "--finder2-param1",
+                      "77",
+                      "--mosaic",
+                      "m.avi",
+                      "--panels",
+                      "--max-frames",
+                      "9",
+                      "--paced",
+                      "--stages",
+                      "--precise",
+                      "--stream",
+                      "--mapping",
+                      "p.txt",
+                      "--screen",
+                      "800x600",
+                      "--csv",
+                      "rows.csv",
+                      "--gaze-direction",
+                      "on",
+                      "--verbose"},
+                     &error);
+  ASSERT_TRUE(batch) << error;
+  std::vector<std::string> args = WorkerArguments(*batch, "b.avi", "out/b");
+  std::vector<const char*> argv;
+  for (const auto& a : args) argv.push_back(a.c_str());
+  auto w = Parse(argv, &error);
+  ASSERT_TRUE(w) << error;
+  EXPECT_EQ(w->inputs, std::vector<std::string>{"b.avi"});
+  EXPECT_EQ(w->outputDir, "out/b");
+  EXPECT_TRUE(w->batchWorker && w->quiet);
+  EXPECT_EQ(w->equalizeHist1, 1);
+  EXPECT_EQ(w->equalizeHist2, 1);
+  EXPECT_EQ(w->eyeRegions, 1);
+  EXPECT_EQ(w->gazeDirection, 1);
+  EXPECT_EQ(w->finder1Param1, 1);
+  EXPECT_EQ(w->finder2Param1, 77);
+  EXPECT_TRUE(w->writeMosaic && w->writePanels && w->paced && w->stages && w->precise &&
+              w->verbose);
+  EXPECT_EQ(w->mosaicName, "m.avi");
+  EXPECT_EQ(w->csvName, "rows.csv");
+  EXPECT_EQ(w->maxFrames, 9);
+  EXPECT_EQ(w->streamEndpoint, kDefaultStreamEndpoint);
+  EXPECT_EQ(w->mappingFile, "p.txt");
+  EXPECT_TRUE(w->screenGiven);
+  EXPECT_EQ(w->screenWidth, 800);
+  EXPECT_EQ(w->screenHeight, 600);
+}
+
+TEST(ReplayOptionsTest, HelpListsEveryOptionTheParserKnows) {
+  const std::string usage = ReplayUsage();
+  for (const std::string& flag : ReplayOptionNames())
+    EXPECT_NE(usage.find(flag), std::string::npos) << flag;
+  EXPECT_NE(ReplayVersion().find("pupiltrak08-replay "), std::string::npos);
 }
 
 TEST(ReplayOptionsTest, HelpNamesEveryFlagWithAnExample) {

@@ -369,3 +369,31 @@ TEST(ReplayRunTest, ResultsOfAFixedInputAreThoseRecordedBeforeTheSpeedWork) {
   for (size_t i = 0; i < rows.size(); ++i)
     EXPECT_EQ(WithoutTimes(rows[i]), expected[i]) << "row " << i << " without a mosaic";
 }
+
+TEST(ReplayRunTest, UnreadableImagesOfAFolderAreSkippedAndCounted) {
+  std::string dir = TempDir("skipped");
+  gen::FacePhoto photo;
+  std::string error;
+  ASSERT_TRUE(
+      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
+      << error;
+  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
+  const std::string images = dir + "/images";
+  ASSERT_EQ(std::system(("mkdir -p '" + images + "'").c_str()), 0);
+  for (int i = 0; i < 5; ++i)
+    cv::imwrite(images + "/img" + std::to_string(i) + ".png", generator.Render(gen::FrameSpec{}));
+  std::ofstream(images + "/img1.png") << "not an image";  // damaged
+  std::ofstream(images + "/img3.png").close();            // empty
+  {
+    // Cut short: decoded, it would be a picture with a grey lower part (and a complaint).
+    std::ifstream in(images + "/img4.png", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(images + "/img4.png", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  }
+  ReplayOutcome outcome = RunReplay(Options(images, dir + "/out"));
+  EXPECT_EQ(outcome.exitCode, kExitOk) << outcome.message;
+  EXPECT_EQ(outcome.message, "") << "skipped images are not a truncated input";
+  EXPECT_EQ(outcome.summary.frames, 2);
+  EXPECT_EQ(outcome.skippedFiles, 3);
+  EXPECT_EQ(ReadCsv(outcome.csvPath).size(), 3u);
+}

@@ -1,11 +1,15 @@
 #include "ReplayOptions.h"
 
+#include <QCommandLineParser>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <map>
+
+#ifndef PUPILTRAK_VERSION
+#define PUPILTRAK_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -31,151 +35,210 @@ bool ParseSwitch(const std::string& text, int* out) {
   return false;
 }
 
+// An option that takes a value: its names, what the value must be (for the error sentence) and
+// how it is stored (false: not a valid value).
+struct Valued {
+  QStringList names;
+  const char* needs;
+  std::function<bool(const std::string&, ReplayOptions&)> set;
+};
+
+// An option without a value.
+struct Flag {
+  QStringList names;
+  std::function<void(ReplayOptions&)> set;
+  bool hidden = false;
+};
+
+template <typename T>
+std::function<bool(const std::string&, ReplayOptions&)> IntField(long lo, long hi,
+                                                                 T ReplayOptions::*field) {
+  return [lo, hi, field](const std::string& v, ReplayOptions& o) {
+    long n = 0;
+    if (!ParseInt(v, lo, hi, &n)) return false;
+    o.*field = static_cast<T>(n);
+    return true;
+  };
+}
+
+std::function<bool(const std::string&, ReplayOptions&)> SwitchField(int ReplayOptions::*field) {
+  return [field](const std::string& v, ReplayOptions& o) { return ParseSwitch(v, &(o.*field)); };
+}
+
+std::function<bool(const std::string&, ReplayOptions&)> TextField(
+    std::string ReplayOptions::*field) {
+  return [field](const std::string& v, ReplayOptions& o) {
+    o.*field = v;
+    return !v.empty();
+  };
+}
+
+const std::vector<Valued>& ValuedOptions() {
+  static const std::vector<Valued> options = {
+      {{"input"}, "a path", [](const std::string& v, ReplayOptions&) { return !v.empty(); }},
+      {{"camera"},
+       "a camera index from 0 to 63",
+       [](const std::string& v, ReplayOptions& o) {
+         long n = 0;
+         if (!ParseInt(v, 0, 63, &n)) return false;
+         o.camera = static_cast<int>(n);
+         return true;
+       }},
+      {{"output-dir"}, "a folder", TextField(&ReplayOptions::outputDir)},
+      {{"csv"}, "a file name", TextField(&ReplayOptions::csvName)},
+      {{"mosaic"},
+       "a file name",
+       [](const std::string& v, ReplayOptions& o) {
+         o.writeMosaic = true;
+         o.mosaicName = v;
+         return !v.empty();
+       }},
+      {{"max-frames"}, "a whole number from 1", IntField(1, 100000000, &ReplayOptions::maxFrames)},
+      {{"jobs", "j"}, "a whole number from 1", IntField(1, 1024, &ReplayOptions::jobs)},
+      {{"eye-regions"}, "on or off", SwitchField(&ReplayOptions::eyeRegions)},
+      {{"gaze-direction"}, "on or off", SwitchField(&ReplayOptions::gazeDirection)},
+      {{"equalize-hist1"}, "on or off", SwitchField(&ReplayOptions::equalizeHist1)},
+      {{"equalize-hist2"}, "on or off", SwitchField(&ReplayOptions::equalizeHist2)},
+      {{"finder1-param1"},
+       "a whole number from 1 to 200",
+       IntField(1, 200, &ReplayOptions::finder1Param1)},
+      {{"finder1-param2"},
+       "a whole number from 1 to 200",
+       IntField(1, 200, &ReplayOptions::finder1Param2)},
+      {{"finder2-param1"},
+       "a whole number from 1 to 200",
+       IntField(1, 200, &ReplayOptions::finder2Param1)},
+      {{"finder2-param2"},
+       "a whole number from 1 to 200",
+       IntField(1, 200, &ReplayOptions::finder2Param2)},
+      {{"stream"},
+       "an endpoint such as tcp://127.0.0.1:5570",
+       [](const std::string& v, ReplayOptions& o) {
+         o.streamEndpoint = v;
+         return v.find("://") != std::string::npos;
+       }},
+      {{"mapping"}, "a calibration protocol file", TextField(&ReplayOptions::mappingFile)},
+      {{"screen"},
+       "a screen size in pixels such as 1920x1080",
+       [](const std::string& v, ReplayOptions& o) {
+         static const QRegularExpression size("^([0-9]{1,6})x([0-9]{1,6})$");
+         auto m = size.match(QString::fromStdString(v));
+         if (!m.hasMatch()) return false;
+         int w = m.captured(1).toInt(), h = m.captured(2).toInt();
+         if (w < 1 || h < 1 || w > 100000 || h > 100000) return false;
+         o.screenWidth = w;
+         o.screenHeight = h;
+         o.screenGiven = true;
+         return true;
+       }},
+      {{"demo-accuracy-frames"},
+       "a whole number from 1",
+       IntField(1, 1000000, &ReplayOptions::demoAccuracyFrames)},
+      {{"seed"}, "a whole number from 0", IntField(0, 2147483647L, &ReplayOptions::demoSeed)},
+  };
+  return options;
+}
+
+const std::vector<Flag>& Flags() {
+  static const std::vector<Flag> flags = {
+      {{"help", "h"}, [](ReplayOptions& o) { o.help = true; }},
+      {{"version"}, [](ReplayOptions& o) { o.version = true; }},
+      {{"quiet", "q"}, [](ReplayOptions& o) { o.quiet = true; }},
+      {{"verbose"}, [](ReplayOptions& o) { o.verbose = true; }},
+      {{"stages"}, [](ReplayOptions& o) { o.stages = true; }},
+      {{"paced"}, [](ReplayOptions& o) { o.paced = true; }},
+      {{"panels"}, [](ReplayOptions& o) { o.writePanels = true; }},
+      // Both options on, as a user would tick them.
+      {{"both"}, [](ReplayOptions& o) { o.eyeRegions = o.gazeDirection = 1; }},
+      {{"precise"}, [](ReplayOptions& o) { o.precise = true; }},
+      {{"batch-worker"}, [](ReplayOptions& o) { o.batchWorker = true; }, true},
+  };
+  return flags;
+}
+
+// The name of an option as written ("--csv=x" -> "csv", "-q" -> "q").
+QString NameOf(const QString& arg) {
+  QString name = arg;
+  while (name.startsWith('-')) name.remove(0, 1);
+  int eq = name.indexOf('=');
+  return eq < 0 ? name : name.left(eq);
+}
+
 }  // namespace
 
 std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* argv,
                                                 std::string* error) {
-  ReplayOptions o;
-  // Flags that take a value; each stores it or fails with a message.
-  using Setter = std::function<bool(const std::string&)>;
-  auto intFlag = [](long lo, long hi, auto* field) {
-    return Setter([lo, hi, field](const std::string& v) {
-      long n = 0;
-      if (!ParseInt(v, lo, hi, &n)) return false;
-      *field = static_cast<std::remove_pointer_t<decltype(field)>>(n);
-      return true;
-    });
-  };
-  auto switchFlag = [](int* field) {
-    return Setter([field](const std::string& v) { return ParseSwitch(v, field); });
-  };
-  std::map<std::string, std::pair<Setter, const char*>> valued = {
-      {"--input",
-       {[&](const std::string& v) {
-          o.input = v;
-          return !v.empty();
-        },
-        "a path"}},
-      {"--camera",
-       {[&](const std::string& v) {
-          long n = 0;
-          if (!ParseInt(v, 0, 63, &n)) return false;
-          o.camera = static_cast<int>(n);
-          return true;
-        },
-        "a camera index from 0 to 63"}},
-      {"--output-dir",
-       {[&](const std::string& v) {
-          o.outputDir = v;
-          return !v.empty();
-        },
-        "a folder"}},
-      {"--csv",
-       {[&](const std::string& v) {
-          o.csvName = v;
-          return !v.empty();
-        },
-        "a file name"}},
-      {"--mosaic",
-       {[&](const std::string& v) {
-          o.writeMosaic = true;
-          o.mosaicName = v;
-          return !v.empty();
-        },
-        "a file name"}},
-      {"--max-frames", {intFlag(1, 100000000, &o.maxFrames), "a whole number from 1"}},
-      {"--eye-regions", {switchFlag(&o.eyeRegions), "on or off"}},
-      {"--gaze-direction", {switchFlag(&o.gazeDirection), "on or off"}},
-      {"--equalize-hist1", {switchFlag(&o.equalizeHist1), "on or off"}},
-      {"--equalize-hist2", {switchFlag(&o.equalizeHist2), "on or off"}},
-      {"--finder1-param1", {intFlag(1, 200, &o.finder1Param1), "a whole number from 1 to 200"}},
-      {"--finder1-param2", {intFlag(1, 200, &o.finder1Param2), "a whole number from 1 to 200"}},
-      {"--finder2-param1", {intFlag(1, 200, &o.finder2Param1), "a whole number from 1 to 200"}},
-      {"--finder2-param2", {intFlag(1, 200, &o.finder2Param2), "a whole number from 1 to 200"}},
-      {"--demo-accuracy-frames",
-       {intFlag(1, 1000000, &o.demoAccuracyFrames), "a whole number from 1"}},
-      {"--seed", {intFlag(0, 2147483647L, &o.demoSeed), "a whole number from 0"}},
-      {"--mapping",
-       {[&](const std::string& v) {
-          o.mappingFile = v;
-          return !v.empty();
-        },
-        "a calibration protocol file"}},
-      {"--screen",
-       {[&](const std::string& v) {
-          int w = 0, h = 0;
-          char x = 0, extra = 0;
-          if (std::sscanf(v.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || x != 'x' || w < 100 ||
-              h < 100 || w > 100000 || h > 100000)
-            return false;
-          o.screenWidth = w;
-          o.screenHeight = h;
-          o.screenGiven = true;
-          return true;
-        },
-        "a size in pixels such as 1920x1080"}},
-  };
+  // QCommandLineParser has no optional values: "--stream" takes the next argument only when it
+  // is an endpoint, and means the default endpoint otherwise.
+  QStringList args;
+  args << (argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString("pupiltrak08-replay"));
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    std::string value;
-    bool hasValue = false;
-    if (arg.rfind("--", 0) == 0) {
-      auto eq = arg.find('=');
-      if (eq != std::string::npos) {
-        value = arg.substr(eq + 1);
-        arg = arg.substr(0, eq);
-        hasValue = true;
-      }
+    QString arg = QString::fromLocal8Bit(argv[i]);
+    if (arg == "--stream") {
+      if (i + 1 < argc && std::string(argv[i + 1]).find("://") != std::string::npos)
+        arg += "=" + QString::fromLocal8Bit(argv[++i]);
+      else
+        arg += QString("=") + kDefaultStreamEndpoint;
     }
-    if (arg == "--help" || arg == "-h") {
-      o.help = true;
-      continue;
-    }
-    if (arg == "--quiet" || arg == "-q") {
-      o.quiet = true;
-      continue;
-    }
-    if (arg == "--stages") {
-      o.stages = true;
-      continue;
-    }
-    if (arg == "--paced") {
-      o.paced = true;
-      continue;
-    }
-    if (arg == "--panels") {
-      o.writePanels = true;
-      continue;
-    }
-    if (arg == "--both") {  // both options on, as a user would tick them
-      o.eyeRegions = o.gazeDirection = 1;
-      continue;
-    }
-    auto it = valued.find(arg);
-    if (it == valued.end()) {
-      if (arg.rfind("-", 0) != 0 && o.input.empty() && !o.camera) {
-        o.input = arg;  // a bare path is the input
-        continue;
-      }
-      *error = "unknown option '" + arg + "' (see --help)";
+    args << arg;
+  }
+
+  QCommandLineParser parser;
+  // "-frobnicate" is one unknown option, not eleven short ones.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  for (const Valued& v : ValuedOptions())
+    parser.addOption(QCommandLineOption(v.names, "", "value"));
+  for (const Flag& f : Flags()) parser.addOption(QCommandLineOption(f.names));
+
+  if (!parser.parse(args)) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+      QString written = "--" + unknown.first();
+      for (const QString& arg : args.mid(1))
+        if (arg.startsWith('-') && NameOf(arg) == unknown.first()) {
+          written = arg.section('=', 0, 0);
+          break;
+        }
+      *error = "unknown option '" + written.toStdString() + "' (see --help)";
       return std::nullopt;
     }
-    if (!hasValue) {
-      if (i + 1 >= argc) {
-        *error = "option " + arg + " needs " + it->second.second;
+    // The other mistake the parser finds is a value missing at the end.
+    const QString last = NameOf(args.last());
+    for (const Valued& v : ValuedOptions())
+      if (v.names.contains(last)) {
+        *error = "option " + args.last().toStdString() + " needs " + v.needs;
         return std::nullopt;
       }
-      value = argv[++i];
-    }
-    if (!it->second.first(value)) {
-      *error = "option " + arg + " needs " + it->second.second + ", not '" + value + "'";
-      return std::nullopt;
+    *error = parser.errorText().toStdString();
+    return std::nullopt;
+  }
+
+  ReplayOptions o;
+  for (const Flag& f : Flags())
+    if (parser.isSet(f.names.first())) f.set(o);
+  for (const Valued& v : ValuedOptions()) {
+    const QString name = v.names.first();
+    for (const QString& value : parser.values(name)) {
+      const std::string text = value.toStdString();
+      if (!v.set(text, o)) {
+        *error = "option --" + name.toStdString() + " needs " + v.needs + ", not '" + text + "'";
+        return std::nullopt;
+      }
     }
   }
-  if (!o.input.empty() && o.camera) {
+  for (const QString& in : parser.values("input")) o.inputs.push_back(in.toStdString());
+  for (const QString& in : parser.positionalArguments()) {
+    if (in.isEmpty()) {
+      *error = "an input path is empty";
+      return std::nullopt;
+    }
+    o.inputs.push_back(in.toStdString());
+  }
+  if (!o.inputs.empty() && o.camera) {
     *error = "give either --input or --camera, not both";
     return std::nullopt;
   }
+  if (!o.inputs.empty()) o.input = o.inputs.front();
   // Gaze from a mapping needs both eyes' vectors.
   if (!o.mappingFile.empty()) o.gazeDirection = 1;
   // Gaze estimation needs the eye regions, as in the dialog.
@@ -184,8 +247,62 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
   return o;
 }
 
+std::vector<std::string> WorkerArguments(const ReplayOptions& o, const std::string& input,
+                                         const std::string& outputDir) {
+  auto onOff = [](int v) { return std::string(v ? "on" : "off"); };
+  std::vector<std::string> a = {"--input",
+                                input,
+                                "--output-dir",
+                                outputDir,
+                                "--quiet",
+                                "--batch-worker",
+                                "--csv",
+                                o.csvName,
+                                "--eye-regions",
+                                onOff(o.eyeRegions),
+                                "--gaze-direction",
+                                onOff(o.gazeDirection),
+                                "--equalize-hist1",
+                                onOff(o.equalizeHist1),
+                                "--equalize-hist2",
+                                onOff(o.equalizeHist2),
+                                "--finder1-param1",
+                                std::to_string(o.finder1Param1),
+                                "--finder1-param2",
+                                std::to_string(o.finder1Param2),
+                                "--finder2-param1",
+                                std::to_string(o.finder2Param1),
+                                "--finder2-param2",
+                                std::to_string(o.finder2Param2)};
+  if (o.writeMosaic) a.insert(a.end(), {"--mosaic", o.mosaicName});
+  if (o.writePanels) a.push_back("--panels");
+  if (o.maxFrames > 0) a.insert(a.end(), {"--max-frames", std::to_string(o.maxFrames)});
+  if (o.paced) a.push_back("--paced");
+  if (o.stages) a.push_back("--stages");
+  if (o.verbose) a.push_back("--verbose");
+  if (o.precise) a.push_back("--precise");
+  if (!o.streamEndpoint.empty()) a.push_back("--stream=" + o.streamEndpoint);
+  if (!o.mappingFile.empty()) a.insert(a.end(), {"--mapping", o.mappingFile});
+  if (o.screenGiven)
+    a.insert(a.end(),
+             {"--screen", std::to_string(o.screenWidth) + "x" + std::to_string(o.screenHeight)});
+  return a;
+}
+
+std::vector<std::string> ReplayOptionNames() {
+  std::vector<std::string> names;
+  for (const Valued& v : ValuedOptions()) names.push_back("--" + v.names.first().toStdString());
+  for (const Flag& f : Flags())
+    if (!f.hidden) names.push_back("--" + f.names.first().toStdString());
+  return names;
+}
+
+std::string ReplayVersion() {
+  return std::string("pupiltrak08-replay ") + PUPILTRAK_VERSION + "\n";
+}
+
 std::string ReplayUsage() {
-  return R"(Usage: pupiltrak08-replay [INPUT] [options]
+  return R"(Usage: pupiltrak08-replay [INPUT...] [options]
 
 Runs the PUPILTRAK_08 eye tracker on recorded video, without its dialog, and writes one CSV
 row per frame. Without an input it runs the built-in demo: a generated session of a virtual
@@ -194,8 +311,15 @@ the whole calibration and accuracy test run exactly as in the program.
 
 Input (one of):
   INPUT, --input PATH     a video file, a folder of images, or a printf-style image pattern
-                          such as frames/img%04d.png
+                          such as frames/img%04d.png (an unreadable or empty image of a
+                          folder or pattern is skipped with a warning)
   --camera N              camera N (V4L2), until --max-frames or Ctrl-C
+
+Many inputs (a batch):
+  INPUT INPUT ...         every input runs in a worker process of its own into a subfolder of
+                          --output-dir named after it; DIR/summary.csv has a row per input
+  --jobs N, -j N          worker processes at once (default: the number of cores); with
+                          --jobs even a single input runs as a batch
 
 Output:
   --output-dir DIR        where the outputs go (default: replay-out; created if missing)
@@ -205,9 +329,11 @@ Output:
   --max-frames N          stop after N frames
   --paced                 play a file at its own frame rate (default: as fast as possible)
   --quiet, -q             no progress line
+  --verbose               also show the messages of the libraries (OpenCV, Qt)
   --stages                add the time of every pipeline stage (median, mean, 95th
                           percentile) and the resident memory to the summary
   --help, -h              this text
+  --version               the program's version
 
 Tracker options (the dialog's names and defaults):
   --eye-regions on|off    "Eye Regions" (default off)
@@ -219,11 +345,13 @@ Tracker options (the dialog's names and defaults):
   --finder1-param2 N      Finder1Param2, 1..200 (default 1)
   --finder2-param1 N      Finder2Param1, 1..200 (default 60)
   --finder2-param2 N      Finder2Param2, 1..200 (default 30)
+  --precise               precise pupils: gradient eye centre and sub-pixel pupil and glint
 
-Gaze from an earlier calibration:
+Gaze:
   --mapping FILE          the gaze of every frame from the last complete mapping report in a
-                          CalibrationProtocol.txt (switches both options on); writes gaze.png
-  --screen WxH            the screen the calibration was made on (default 1920x1080)
+                          calibration protocol file (switches both options on); writes gaze.png
+  --screen WxH            the screen the mapping was made on, in pixels (default 1920x1080)
+  --stream [ENDPOINT]     publish the gaze over ZeroMQ (default tcp://127.0.0.1:5570)
 
 Demo only:
   --demo-accuracy-frames N  length of the accuracy test in frames (default 600)
@@ -239,11 +367,13 @@ CSV columns:
   calibration target 0..8, or accuracy)
 
 A summary goes to standard error at the end. Exit status: 0 success, 1 bad usage,
-2 input or output error, 3 the input ended early (a truncated file; what was read is kept).
+2 input or output error, 3 the input ended early (a truncated file; what was read is kept),
+4 a batch in which some inputs failed (their rows in summary.csv say why).
 
 Examples:
   pupiltrak08-replay                                   # the demo, into replay-out/
   pupiltrak08-replay session.avi --both --mosaic annotated.avi
   pupiltrak08-replay --input 'shots/%03d.png' --both --finder2-param2 20 --csv shots.csv
+  pupiltrak08-replay sessions/*.avi --both --output-dir out --jobs 2
 )";
 }

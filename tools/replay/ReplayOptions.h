@@ -3,10 +3,13 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 struct ReplayOptions {
   // Input: a video file, an image sequence (folder or printf pattern), or a camera index.
   std::string input;
+  // Every input named; more than one makes a batch (one worker process per input).
+  std::vector<std::string> inputs;
   std::optional<int> camera;
   bool demo = false;  // no input given: the built-in demo session
 
@@ -18,8 +21,15 @@ struct ReplayOptions {
   long maxFrames = -1;
   bool paced = false;
   bool quiet = false;
-  bool stages = false;  // per-stage times and resident memory in the summary
+  bool stages = false;   // per-stage times and resident memory in the summary
+  bool verbose = false;  // let the libraries' own messages through
   bool help = false;
+  bool version = false;
+
+  // A batch: worker processes at once (0: the number of cores).
+  int jobs = 0;
+  // Set on a worker of a batch: machine-readable progress and result on standard output.
+  bool batchWorker = false;
 
   // The dialog's options and sliders, with the dialog's defaults.
   int eyeRegions = 0;
@@ -31,9 +41,13 @@ struct ReplayOptions {
   int finder2Param1 = 60;
   int finder2Param2 = 30;
 
-  // Gaze from the last complete mapping report of a calibration protocol, and the screen the
-  // mapping was made on (the smoother's jump test needs its size).
+  // Precise pupils: gradient eye centre and sub-pixel pupil and glint.
+  bool precise = false;
+  // Where the gaze is published over ZeroMQ; empty: not published.
+  std::string streamEndpoint;
+  // The calibration protocol file whose last complete mapping report gives the gaze.
   std::string mappingFile;
+  // The screen the mapping was made on, in pixels.
   int screenWidth = 1920, screenHeight = 1080;
   bool screenGiven = false;
 
@@ -42,9 +56,22 @@ struct ReplayOptions {
   unsigned demoSeed = 8;
 };
 
+// Where --stream publishes when no endpoint follows it.
+inline constexpr const char* kDefaultStreamEndpoint = "tcp://127.0.0.1:5570";
+
 // Parses argv; on a bad argument returns nothing and sets *error to one clear sentence.
 std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* argv,
                                                 std::string* error);
 
+// The arguments that make a worker run options on one input into its own output folder:
+// every option as given, as a batch worker, without a progress line of its own.
+std::vector<std::string> WorkerArguments(const ReplayOptions& options, const std::string& input,
+                                         const std::string& outputDir);
+
+// The long names of every option the parser knows (for the help text's completeness).
+std::vector<std::string> ReplayOptionNames();
+
 // The --help text.
 std::string ReplayUsage();
+// The --version line.
+std::string ReplayVersion();

@@ -295,6 +295,14 @@ void WaitForRun(const ReplayOptions& o, long total, Clock::time_point start) {
 
 }  // namespace
 
+void WarnSkipped(const std::string& file, std::atomic<long>* count) {
+  ++*count;
+  // Clears a progress line being rewritten in place.
+  std::fprintf(stderr,
+               "%spupiltrak08-replay: skipped %s: not a readable image (empty or damaged)\n",
+               ::isatty(STDERR_FILENO) ? "\r\033[K" : "", file.c_str());
+}
+
 std::string FindFaceCascade() {
   const std::string name = kCascadeFileName;
   for (const std::string& dir :
@@ -315,6 +323,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
 
   // Check the input before anything is written.
   std::unique_ptr<FrameSource> source;
+  auto skipped = std::make_shared<std::atomic<long>>(0);
   long total = -1;
   double fps = 0;
   if (o.camera) {
@@ -342,6 +351,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     }
     if (pattern || IsDirectory(in)) {
       auto seq = std::make_unique<ImageSequenceSource>(in, o.paced ? 30.0 : 0.0);
+      seq->OnSkipped([skipped](const std::string& file) { WarnSkipped(file, skipped.get()); });
       if (!seq->Open()) {
         outcome.exitCode = kExitIoError;
         outcome.message = "no readable images in " + in;
@@ -355,7 +365,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
       cv::Mat first;
       bool ok = false;
       try {
-        ok = probe.open(in) && probe.read(first) && !first.empty();
+        ok = OpenVideoFile(probe, in) && probe.read(first) && !first.empty();
       } catch (const cv::Exception&) {
         ok = false;
       }
@@ -466,6 +476,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
 
   ResidentMemoryKb(&outcome.summary.residentAtEndKb, &outcome.summary.residentPeakKb);
   long done = outcome.summary.frames;
+  outcome.skippedFiles = skipped->load();
   bool writerOk = true;
   if (Tracker().CaptureWriter) {
     Tracker().CaptureWriter->release();
@@ -494,7 +505,8 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
       return outcome;
     }
   }
-  if (!o.camera && total > 0 && done < total && (o.maxFrames <= 0 || done < o.maxFrames)) {
+  if (!o.camera && total > 0 && done + outcome.skippedFiles < total &&
+      (o.maxFrames <= 0 || done < o.maxFrames)) {
     outcome.exitCode = kExitTruncated;
     outcome.message = "the input ended at frame " + std::to_string(done) + " of " +
                       std::to_string(total) + " (the file looks truncated); the " +

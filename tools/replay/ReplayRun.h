@@ -1,6 +1,7 @@
 #pragma once
 // Runs the tracker without its dialog: on a recorded input, or the built-in demo session.
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,11 @@ struct ReplayOutcome {
   std::string picturePath;            // accuracy.png (demo), gaze.png (--mapping); or empty
   std::vector<std::string> accuracy;  // demo only: the protocol's accuracy lines
   std::vector<std::string> log;       // the event log of the run
+  long skippedFiles = 0;              // unreadable or empty images of a sequence, skipped
 };
+
+// Says on standard error that an image of a sequence was skipped, and counts it.
+void WarnSkipped(const std::string& file, std::atomic<long>* count);
 
 // Loads the frontal-face cascade from the current directory, then beside the program, then from
 // the system's OpenCV data. Returns an empty pointer when none loads.
