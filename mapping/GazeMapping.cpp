@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "calibration/CalibrationRun.h"
+#include "capture/GazeStream.h"
 #include "mapping/CalibrationProtocol.h"
 #include "platform/Machine.h"
 
@@ -145,6 +146,7 @@ void FitAndReportGazeMapping(CalibrationSamples& samples, GazeMappingStore& mapp
     MappingFit fit = FitMappingFromSamples(data, mapping.Get());
     mapping.Set(fit.mapping);
     protocol.Write(MappingReportText(data, fit, captureFileName));
+    PublishCalibrationFit(fit);
   });
 }
 

@@ -30,6 +30,11 @@ int main(int argc, char** argv) {
   std::fputs(outcome.summary.Format(outcome.wallSeconds).c_str(), stderr);
   std::fputs(outcome.summary.FormatStages().c_str(), stderr);
   std::fprintf(stderr, "CSV: %s\n", outcome.csvPath.c_str());
+  if (!options->streamEndpoint.empty())
+    std::fprintf(stderr, "stream: %llu messages to %s, %llu dropped\n",
+                 static_cast<unsigned long long>(outcome.streamSent),
+                 outcome.streamEndpoint.c_str(),
+                 static_cast<unsigned long long>(outcome.streamDropped));
   if (!outcome.mosaicPath.empty()) std::fprintf(stderr, "mosaic: %s\n", outcome.mosaicPath.c_str());
   if (options->demo) {
     std::fprintf(stderr, "protocol: %s\n", outcome.protocolPath.c_str());

@@ -131,6 +131,19 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
       o.eyeRegions = o.gazeDirection = 1;
       continue;
     }
+    if (arg == "--stream") {  // the endpoint is optional: the next word only if it is one
+      if (hasValue)
+        o.streamEndpoint = value;
+      else if (i + 1 < argc && std::strstr(argv[i + 1], "://") != nullptr)
+        o.streamEndpoint = argv[++i];
+      else
+        o.streamEndpoint = "tcp://127.0.0.1:5570";
+      if (o.streamEndpoint.empty()) {
+        *error = "option --stream needs an endpoint such as tcp://127.0.0.1:5570";
+        return std::nullopt;
+      }
+      continue;
+    }
     auto it = valued.find(arg);
     if (it == valued.end()) {
       if (arg.rfind("-", 0) != 0 && o.input.empty() && !o.camera) {
@@ -185,6 +198,9 @@ Output:
   --quiet, -q             no progress line
   --stages                add the time of every pipeline stage (median, mean, 95th
                           percentile) and the resident memory to the summary
+  --stream [ENDPOINT]     publish every frame's gaze as JSON over ZeroMQ (default endpoint
+                          tcp://127.0.0.1:5570; see docs/STREAM.md). A file waits up to 1 s
+                          for a first subscriber before its first frame
   --help, -h              this text
 
 Tracker options (the dialog's names and defaults):

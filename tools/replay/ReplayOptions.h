@@ -20,6 +20,8 @@ struct ReplayOptions {
   bool quiet = false;
   bool stages = false;  // per-stage times and resident memory in the summary
   bool help = false;
+  // --stream [ENDPOINT]: publish every frame's gaze message there (empty: no stream).
+  std::string streamEndpoint;
 
   // The dialog's options and sliders, with the dialog's defaults.
   int eyeRegions = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the tracker without its dialog: on a recorded input, or the built-in demo session.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct ReplayOutcome {
   std::string protocolPath;           // demo only
   std::vector<std::string> accuracy;  // demo only: the protocol's accuracy lines
   std::vector<std::string> log;       // the event log of the run
+  // --stream: the endpoint bound, the messages queued for subscribers and those dropped.
+  std::string streamEndpoint;
+  uint64_t streamSent = 0, streamDropped = 0;
 };
 
 // Loads the frontal-face cascade from the current directory, then beside the program, then from
