@@ -215,6 +215,100 @@ TEST(GazeStreamReplay, EveryFrameArrivesInOrderWithTheValuesOfItsCsvRow) {
   EXPECT_EQ(faceless, 2) << "the two frames without a face";
 }
 
+// The demo runs a whole calibration and accuracy test through the dialog's own commands.
+TEST(GazeStreamReplay, TheDemoStreamsItsCalibrationTheGazeAfterItAndTheAccuracy) {
+  const std::string dir = testing::TempDir() + "stream_demo_" + std::to_string(::getpid());
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+  const std::string endpoint = FreeEndpoint();
+  Subscriber subscriber(endpoint);
+  ReplayOptions o;
+  o.outputDir = dir;
+  o.quiet = true;
+  o.demo = true;
+  o.demoAccuracyFrames = 40;
+  o.streamEndpoint = endpoint;
+  ReplayOutcome outcome = RunDemo(o);
+  ASSERT_EQ(outcome.exitCode, kExitOk) << outcome.message;
+  ASSERT_EQ(outcome.accuracy.size(), 3u);
+  ASSERT_TRUE(subscriber.WaitFor(outcome.streamSent, 10s));
+  auto messages = subscriber.Messages();
+  ASSERT_EQ(messages.size(), outcome.streamSent);
+
+  // Gaze messages while calibrating, the calibration message, then the accuracy test with gaze
+  // points, and the accuracy figures last (Stop Tracking).
+  std::vector<std::string> phases;
+  int gazePoints = 0;
+  for (const Message& m : messages) {
+    std::string phase = m.topic;
+    if (m.topic == "gaze") {
+      ASSERT_FALSE(m.body["calibrating"].toBool() && m.body["accuracy_test"].toBool());
+      phase += m.body["calibrating"].toBool()     ? " calibrating"
+               : m.body["accuracy_test"].toBool() ? " accuracy test"
+                                                  : "";
+      if (!m.body["gaze"].isNull()) {
+        EXPECT_TRUE(m.body["accuracy_test"].toBool()) << "a gaze point only after a calibration";
+        ++gazePoints;
+      }
+    }
+    if (phases.empty() || phases.back() != phase) phases.push_back(phase);
+  }
+  // (A frame may slip in between Start Tracking and Calibrate.)
+  if (!phases.empty() && phases.front() == "gaze") phases.erase(phases.begin());
+  EXPECT_EQ(phases, (std::vector<std::string>{"gaze calibrating", "calibration",
+                                              "gaze accuracy test", "accuracy"}));
+  EXPECT_GT(gazePoints, 20);
+
+  for (const Message& m : messages) {
+    if (m.topic == "calibration") {
+      for (const char* f : {"GazeRX", "GazeRY", "GazeLX", "GazeLY"}) {
+        const QJsonObject fn = m.body[f].toObject();
+        for (const char* k : {"a", "b", "c", "error"}) EXPECT_TRUE(fn[k].isDouble()) << f << k;
+        EXPECT_GE(fn["error"].toDouble(), 0) << f;
+      }
+      EXPECT_TRUE(m.body["right_fitted"].toBool());
+      EXPECT_TRUE(m.body["left_fitted"].toBool());
+    }
+  }
+  // The same three figures as the protocol's lines.
+  const QJsonObject& accuracy = messages.back().body;
+  char line[128];
+  std::snprintf(line, sizeof line, "Accuracy (RMS) in pixels: %.2f", accuracy["pixels"].toDouble());
+  EXPECT_EQ(outcome.accuracy[0], line);
+  std::snprintf(line, sizeof line, "Accuracy (RMS) in millimeters: %.2f",
+                accuracy["millimeters"].toDouble());
+  EXPECT_EQ(outcome.accuracy[1], line);
+  std::snprintf(line, sizeof line,
+                "Accuracy (RMS) in degrees (500 mm screen distance assumed): %.2f",
+                accuracy["degrees"].toDouble());
+  EXPECT_EQ(outcome.accuracy[2], line);
+}
+
+TEST(GazeStreamReplay, StreamOptionTakesAnEndpointOnlyWhenOneFollows) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string endpoint, input;
+  };
+  const std::vector<Case> cases = {
+      {{"--stream"}, "tcp://127.0.0.1:5570", ""},
+      {{"--stream", "in.avi"}, "tcp://127.0.0.1:5570", "in.avi"},
+      {{"in.avi", "--stream", "tcp://*:6000"}, "tcp://*:6000", "in.avi"},
+      {{"--stream=ipc:///tmp/gaze", "in.avi"}, "ipc:///tmp/gaze", "in.avi"},
+      {{"in.avi"}, "", "in.avi"},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv = {"pupiltrak08-replay"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    std::string error;
+    auto o = ParseReplayOptions(static_cast<int>(argv.size()), argv.data(), &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->streamEndpoint, c.endpoint) << c.args[0];
+    EXPECT_EQ(o->input, c.input) << c.args[0];
+  }
+  std::string error;
+  const char* empty[] = {"pupiltrak08-replay", "--stream="};
+  EXPECT_FALSE(ParseReplayOptions(2, empty, &error));
+}
+
 // Frames through the program's own callback: camera 0 delivers marked pictures endlessly.
 class StreamWhileTracking : public ::testing::Test {
  protected:
