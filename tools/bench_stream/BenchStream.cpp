@@ -3,7 +3,10 @@
 // - the time from the end of a frame's processing to its message queued on the publisher
 //   (the frame thread's share) and to its arrival at the subscriber, median and 95th percentile;
 // - the replay's frames per second without and with the stream, and the difference.
-// The turns alternate so that a busy machine disturbs both sides alike.
+// The turns alternate so that a busy machine disturbs both sides alike. As wall-clock figures
+// suffer on a shared machine, it also prints the CPU time one message costs the frame thread
+// (building the JSON and queueing it, with a subscriber receiving), against the CPU time of a
+// frame's processing.
 
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -15,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
 #include <mutex>
 #include <opencv2/videoio.hpp>
 #include <string>
@@ -24,7 +29,9 @@
 
 #include "FaceFrameGenerator.h"
 #include "ReplayRun.h"
+#include "app/TrackerState.h"
 #include "capture/GazeStream.h"
+#include "tracking/FrameResults.h"
 
 namespace {
 
@@ -41,6 +48,19 @@ double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
   return v[i];
+}
+
+double ThreadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string one;
+  in >> one;
+  return one.empty() ? "unknown" : one;
 }
 
 bool MakeVideo(const std::string& path, int frames) {
@@ -144,10 +164,11 @@ int main(int argc, char** argv) {
   o.quiet = true;
   o.eyeRegions = o.gazeDirection = 1;
   SharedGazeStream().SetSendTimer(RecordQueued);
-  std::vector<double> fpsWithout, fpsWith, arrivalMs;
+  std::vector<double> fpsWithout, fpsWith, arrivalMs, frameMs;
   uint64_t dropped = 0, sent = 0;
   for (int r = 0; r < rounds; ++r) {
-    for (bool stream : {false, true}) {
+    // Which side goes first changes from round to round.
+    for (bool stream : {r % 2 == 1, r % 2 == 0}) {
       o.streamEndpoint = stream ? endpoint : "";
       std::unique_ptr<Subscriber> subscriber;
       if (stream) subscriber = std::make_unique<Subscriber>(endpoint);
@@ -158,6 +179,7 @@ int main(int argc, char** argv) {
       }
       const double fps = static_cast<double>(outcome.summary.frames) / outcome.wallSeconds;
       (stream ? fpsWith : fpsWithout).push_back(fps);
+      if (!stream) frameMs.push_back(outcome.summary.MedianMs());
       std::fprintf(stderr, "round %d %s: %.1f fps\n", r + 1,
                    stream ? "with stream   " : "without stream", fps);
       if (stream) {
@@ -171,14 +193,40 @@ int main(int argc, char** argv) {
   }
   SharedGazeStream().SetSendTimer(nullptr);
 
+  // The frame thread's CPU per message: a typical frame's results, published many times.
+  const int messages = 20000;
+  double cpuPerMessageUs = 0;
+  {
+    FrameResults r;
+    r.faceFound = true;
+    r.pupilFound[0] = r.pupilFound[1] = true;
+    r.dxL = 1.25, r.dyL = -3.5, r.dxR = 0.75, r.dyR = -2.25;
+    r.gazeFound = true;
+    r.gazeX = 640.5, r.gazeY = 300.25;
+    Tracker().SearchEyeRegions = 1;
+    Tracker().EstimateGazeDirection = 1;
+    Subscriber subscriber(endpoint);
+    std::string error;
+    if (!SharedGazeStream().SwitchOn(endpoint, &error)) {
+      std::fprintf(stderr, "cannot bind %s: %s\n", endpoint.c_str(), error.c_str());
+      return 2;
+    }
+    SharedGazeStream().Publisher().WaitForSubscriber(std::chrono::milliseconds(1000));
+    const double cpu0 = ThreadCpuMs();
+    for (int i = 0; i < messages; ++i) SharedGazeStream().PublishFrame(r, Tracker(), i);
+    cpuPerMessageUs = (ThreadCpuMs() - cpu0) * 1000.0 / messages;
+    SharedGazeStream().SwitchOff(std::chrono::milliseconds(1000));
+  }
+
   std::vector<double> queued;
   {
     std::lock_guard<std::mutex> lock(timesMutex);
     queued = queuedMs;
   }
   const double without = Percentile(fpsWithout, 0.5), with = Percentile(fpsWith, 0.5);
-  std::printf("gaze stream benchmark: %d frames x %d rounds, both options on, %s\n", frames, rounds,
-              endpoint.c_str());
+  const double frameMedianMs = Percentile(frameMs, 0.5);
+  std::printf("gaze stream benchmark: %d frames x %d rounds, both options on, %s, load %s\n",
+              frames, rounds, endpoint.c_str(), LoadAverage().c_str());
   std::printf("messages: %llu sent, %llu dropped, %zu received\n",
               static_cast<unsigned long long>(sent), static_cast<unsigned long long>(dropped),
               arrivalMs.size());
@@ -188,5 +236,10 @@ int main(int argc, char** argv) {
               Percentile(arrivalMs, 0.5), Percentile(arrivalMs, 0.95));
   std::printf("replay fps (median of %d): without stream %.1f, with stream %.1f, cost %+.1f %%\n",
               rounds, without, with, without > 0 ? (without - with) / without * 100.0 : 0.0);
+  std::printf(
+      "frame thread CPU per message: %.1f us (%d messages); a frame's processing: median %.2f ms "
+      "wall, so the stream adds about %.2f %% of a frame's work\n",
+      cpuPerMessageUs, messages, frameMedianMs,
+      frameMedianMs > 0 ? cpuPerMessageUs / 1000.0 / frameMedianMs * 100.0 : 0.0);
   return 0;
 }
