@@ -17,14 +17,20 @@ GazePublisher::~GazePublisher() {
 }
 
 bool GazePublisher::Open(const std::string& endpoint, std::string* error, int highWaterMark) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  socket_.reset();
-  endpoint_.clear();
-  subscribed_ = false;
-  try {
+  zmq::context_t* context = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    socket_.reset();
+    endpoint_.clear();
+    subscribed_ = false;
     if (!context_) context_ = std::make_unique<zmq::context_t>(1);
+    context = context_.get();
+  }
+  // The new socket is made and bound without the lock (a bind may retry for a while, and a
+  // sender must never wait that long); it is handed over under the lock once ready.
+  try {
     // XPUB rather than PUB: it tells when a subscriber has arrived (WaitForSubscriber).
-    auto socket = std::make_unique<zmq::socket_t>(*context_, zmq::socket_type::xpub);
+    auto socket = std::make_unique<zmq::socket_t>(*context, zmq::socket_type::xpub);
     socket->set(zmq::sockopt::sndhwm, highWaterMark);
     // A full queue makes the send fail instead of dropping silently, so drops can be counted.
     socket->set(zmq::sockopt::xpub_nodrop, 1);
@@ -41,8 +47,10 @@ bool GazePublisher::Open(const std::string& endpoint, std::string* error, int hi
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
     }
-    endpoint_ = socket->get(zmq::sockopt::last_endpoint);
+    std::string bound = socket->get(zmq::sockopt::last_endpoint);
+    std::lock_guard<std::mutex> lock(mutex_);
     socket_ = std::move(socket);
+    endpoint_ = std::move(bound);
     return true;
   } catch (const zmq::error_t& e) {
     if (error) *error = e.what();
