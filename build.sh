@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES="build-essential cmake libgtest-dev libbenchmark-dev libopencv-dev opencv-data
-  libnewmat10-dev qt6-base-dev xvfb xauth fonts-liberation fonts-dejavu-core"
+  libnewmat10-dev qt6-base-dev xvfb xauth fonts-liberation fonts-dejavu-core
+  libzmq3-dev cppzmq-dev python3-zmq pkg-config"
 
 # What the sanitizer builds need on top: clang, its sanitizer and libFuzzer runtimes, and
 # llvm-symbolizer for readable reports.

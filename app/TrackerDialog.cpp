@@ -27,6 +27,7 @@
 #include "app/TrackerState.h"
 #include "calibration/CalibrationRun.h"
 #include "calibration/TargetWindows.h"
+#include "capture/GazeStream.h"
 #include "capture/TrackingCommands.h"
 #include "display/StripChart.h"
 #include "platform/Machine.h"
@@ -313,6 +314,11 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
     menu->addAction(QString::fromStdString(aboutMenuText_), this,
                     [this] { SystemCommand(kAboutCommand); });
   }
+  // The live gaze stream to other programs; off at program start.
+  QAction* stream = menu->addAction("Stream gaze");
+  stream->setCheckable(true);
+  stream->setChecked(SharedGazeStream().On());
+  connect(stream, &QAction::toggled, this, [this](bool on) { StreamGazeCommand(*this, on); });
   return menu;
 }
 

@@ -4,6 +4,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "app/TrackerState.h"
+#include "capture/GazeStream.h"
 #include "capture/PipelineWiring.h"
 #include "platform/Machine.h"
 #include "tracking/FramePipeline.h"
@@ -48,6 +49,8 @@ void FrameCallback(CameraFrame& frame) {
     if (source.width() != cameraFrame.cols || source.height() != cameraFrame.rows)
       tracker.SetSourceClientRect(IntRect{0, 0, cameraFrame.cols, cameraFrame.rows});
     ProcessFrame(SharedPipelineContext(), frameCopy, cameraFrame, font, writer);
+    // The frame's results to the gaze stream's subscribers; nothing while the stream is off.
+    PublishFrameGaze(SharedFrameCallbackState().framesProcessed++);
   };
   HandleCameraFrame(frame, SharedFrameCallbackState(), Tracker(), Machine(), pipeline);
 }

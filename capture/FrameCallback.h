@@ -21,6 +21,9 @@ struct FrameCallbackState {
   // Pixels of the upright copy, reused from frame to frame (a fresh 900 kB block per frame
   // cost page faults on every frame).
   cv::Mat frameCopyBuffer;
+  // Frames the program's callback has processed since tracking started (the gaze stream's
+  // frame number).
+  long framesProcessed = 0;
 };
 
 // Receives the upright copy, the camera's own (bottom-up) buffer, the overlay font and the

@@ -8,6 +8,7 @@
 #include "app/TrackerState.h"
 #include "calibration/AccuracyTest.h"
 #include "capture/FrameCallback.h"
+#include "capture/GazeStream.h"
 #include "mapping/CalibrationProtocol.h"
 #include "platform/CameraLibrary.h"
 #include "platform/NamedWindows.h"
@@ -28,6 +29,7 @@ std::string CamerasFound(int count) { return std::to_string(count) + " cameras f
 void ResetForNewRun() {
   ResetPointHistories();
   ResetAccuracyTargets();
+  SharedFrameCallbackState().framesProcessed = 0;
 }
 }  // namespace
 
@@ -119,7 +121,10 @@ void StopTrackingCommand(DialogControls& dialog) {
   EndTracking(dialog);
   dialog.AddLogLine("EndTracking was successful");
   // Writes the accuracy results and closes the protocol when a calibration opened it.
+  const bool accuracyWritten = SharedCalibrationProtocol().IsOpen();
   CloseCalibrationProtocol();
+  if (accuracyWritten) PublishSharedAccuracy();
+  ReportGazeStreamDrops(dialog);
   Tracker().TrackingActive = 0;
 }
 

@@ -1,5 +1,6 @@
 set(CAPTURE_CORE_SOURCES
   capture/FrameCallback.cpp capture/FrameCallback.h
+  capture/GazeStream.cpp capture/GazeStream.h
   capture/PipelineWiring.cpp capture/PipelineWiring.h
   capture/TrackingCommands.cpp capture/TrackingCommands.h
 )

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "calibration/CalibrationRun.h"
+#include "capture/GazeStream.h"
 #include "mapping/CalibrationProtocol.h"
 
 // NEWMAT last: its headers bring in "using namespace std" and a set of macros.
@@ -144,6 +145,7 @@ void FitAndReportGazeMapping(CalibrationSamples& samples, GazeMappingStore& mapp
     MappingFit fit = FitMappingFromSamples(data, mapping.Get());
     mapping.Set(fit.mapping);
     protocol.Write(MappingReportText(data, fit, captureFileName));
+    PublishCalibrationFit(fit);
   });
 }
 

@@ -14,3 +14,5 @@ set(PLATFORM_WIDGET_SOURCES
 include(platform/camera.cmake)
 # The Qt Widgets implementations list their own files.
 include(platform/qt/sources.cmake)
+# The gaze stream's ZeroMQ publisher (libzmq through cppzmq).
+list(APPEND PLATFORM_SOURCES platform/GazePublisher.cpp platform/GazePublisher.h)

@@ -268,8 +268,9 @@ TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
   Open();
   std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
   auto actions = menu->actions();
-  ASSERT_EQ(actions.size(), 1);
+  ASSERT_EQ(actions.size(), 2);
   EXPECT_EQ(actions[0]->text(), "&About PUPILTRAK_08...");
+  EXPECT_EQ(actions[1]->text(), "Stream gaze");
   bool isAbout = false;
   OnNextModal([&](QWidget* w) { isAbout = dynamic_cast<AboutBox*>(w) != nullptr; });
   actions[0]->trigger();

@@ -118,6 +118,11 @@ int main(int argc, char** argv) {
   if (outcome.skippedFiles > 0)
     std::fprintf(stderr, "skipped files: %ld (unreadable or empty images)\n", outcome.skippedFiles);
   std::fprintf(stderr, "CSV: %s\n", outcome.csvPath.c_str());
+  if (!options->streamEndpoint.empty())
+    std::fprintf(stderr, "stream: %llu messages to %s, %llu dropped\n",
+                 static_cast<unsigned long long>(outcome.streamSent),
+                 outcome.streamEndpoint.c_str(),
+                 static_cast<unsigned long long>(outcome.streamDropped));
   if (!outcome.mosaicPath.empty()) std::fprintf(stderr, "mosaic: %s\n", outcome.mosaicPath.c_str());
   if (!outcome.picturePath.empty())
     std::fprintf(stderr, "picture: %s\n", outcome.picturePath.c_str());

@@ -332,6 +332,9 @@ Output:
   --verbose               also show the messages of the libraries (OpenCV, Qt)
   --stages                add the time of every pipeline stage (median, mean, 95th
                           percentile) and the resident memory to the summary
+  --stream [ENDPOINT]     publish every frame's gaze as JSON over ZeroMQ (default endpoint
+                          tcp://127.0.0.1:5570; see docs/STREAM.md). A file waits up to 1 s
+                          for a first subscriber before its first frame
   --help, -h              this text
   --version               the program's version
 

@@ -25,6 +25,7 @@
 #include "calibration/CalibrationRun.h"
 #include "calibration/TargetWindows.h"
 #include "capture/FrameCallback.h"
+#include "capture/GazeStream.h"
 #include "capture/PipelineWiring.h"
 #include "capture/TrackingCommands.h"
 #include "display/StripChart.h"
@@ -118,6 +119,35 @@ void ApplyTrackerOptions(const ReplayOptions& o) {
   t.Finder1Param2 = o.finder1Param2;
   t.Finder2Param1 = o.finder2Param1;
   t.Finder2Param2 = o.finder2Param2;
+}
+
+// --stream: switches the gaze stream on. A subscriber connects in the background, so a recorded
+// input waits up to a second for the first one to subscribe: one started beforehand then gets
+// every frame. A camera is live and waits for nobody.
+bool StartStream(const ReplayOptions& o, ReplayOutcome* outcome) {
+  if (o.streamEndpoint.empty()) return true;
+  GazeStream& stream = SharedGazeStream();
+  std::string error;
+  if (!stream.SwitchOn(o.streamEndpoint, &error)) {
+    outcome->exitCode = kExitIoError;
+    outcome->message = "cannot stream gaze to " + o.streamEndpoint + ": " + error;
+    return false;
+  }
+  outcome->streamEndpoint = stream.Publisher().BoundEndpoint();
+  // The counts before this run.
+  outcome->streamSent = stream.Publisher().Sent();
+  outcome->streamDropped = stream.Publisher().Dropped();
+  if (!o.camera) stream.Publisher().WaitForSubscriber(std::chrono::milliseconds(1000));
+  return true;
+}
+
+// Switches the stream off; the messages still queued go on out for up to two seconds.
+void EndStream(const ReplayOptions& o, ReplayOutcome* outcome) {
+  if (o.streamEndpoint.empty()) return;
+  GazeStream& stream = SharedGazeStream();
+  outcome->streamSent = stream.Publisher().Sent() - outcome->streamSent;
+  outcome->streamDropped = stream.Publisher().Dropped() - outcome->streamDropped;
+  stream.SwitchOff(std::chrono::milliseconds(2000));
 }
 
 bool LoadCascade(std::string* error) {
@@ -453,9 +483,11 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
     FrameCallback(frame);
     if (maxFrames > 0 && ++*processed >= maxFrames) Camera().Stop();
   });
+  if (!StartStream(o, &outcome)) return outcome;
   Tracker().TrackingActive = 1;
   auto start = Clock::now();
   if (Camera().Init() == 0 || Camera().Start() != 0) {
+    EndStream(o, &outcome);
     Tracker().TrackingActive = 0;
     ctx.onMosaic = nullptr;
     ctx.takePreparedFace = nullptr;
@@ -468,6 +500,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   WaitForRun(o, total, start);
   Camera().Exit();
   Tracker().TrackingActive = 0;
+  EndStream(o, &outcome);
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   ctx.onMosaic = nullptr;
   ctx.takePreparedFace = nullptr;
@@ -583,6 +616,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
     outcome.message = error;
     return outcome;
   }
+  if (!StartStream(o, &outcome)) return outcome;
   // As the dialog sets itself up: the target window class and the two charts on its client.
   RegisterTargetWindowClass(ResourceBitmap(158));
   DialogCanvas canvas(480, 869);
@@ -625,6 +659,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   CalibrateCommand(log);
   WaitForRun(o, -1, start);
   StopTrackingCommand(log);
+  EndStream(o, &outcome);
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   ctx.onMosaic = nullptr;
   ctx.takePreparedFace = nullptr;

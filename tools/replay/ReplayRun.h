@@ -2,6 +2,7 @@
 // Runs the tracker without its dialog: on a recorded input, or the built-in demo session.
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct ReplayOutcome {
   std::vector<std::string> accuracy;  // demo only: the protocol's accuracy lines
   std::vector<std::string> log;       // the event log of the run
   long skippedFiles = 0;              // unreadable or empty images of a sequence, skipped
+  // --stream: the endpoint bound, the messages queued for subscribers and those dropped.
+  std::string streamEndpoint;
+  uint64_t streamSent = 0, streamDropped = 0;
 };
 
 // Says on standard error that an image of a sequence was skipped, and counts it.

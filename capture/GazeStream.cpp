@@ -1,0 +1,221 @@
+#include "capture/GazeStream.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <cmath>
+
+#include "app/DialogControls.h"
+#include "app/TrackerState.h"
+#include "calibration/CalibrationRun.h"
+#include "mapping/AccuracyMeasures.h"
+#include "mapping/CalibrationProtocol.h"
+#include "mapping/GazeMapping.h"
+#include "tracking/FrameResults.h"
+
+// From tracking/EyeVector.h, whose degree constant differs from the accuracy measures' one of
+// the same name: the two headers cannot meet in one file.
+bool IsBlink(const FrameResults& results, bool searchEyeRegions, bool estimateGazeDirection);
+
+namespace {
+
+std::string Compact(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+QJsonObject Times(double monotonicSeconds, double wallSeconds) {
+  QJsonObject o;
+  o["time"] = monotonicSeconds;
+  o["wall_time"] = wallSeconds;
+  return o;
+}
+
+QJsonValue Function(const LinearFunction& f) {
+  QJsonObject o;
+  o["a"] = f.a;
+  o["b"] = f.b;
+  o["c"] = f.c;
+  o["error"] = f.Error;
+  return o;
+}
+
+// A number, or null when it has no value.
+QJsonValue Number(double v) { return std::isfinite(v) ? QJsonValue(v) : QJsonValue(); }
+
+}  // namespace
+
+double MonotonicSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double WallSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::string GazeMessageJson(const FrameResults& r, const GazeFrameInfo& info) {
+  QJsonObject o = Times(info.monotonicSeconds, info.wallSeconds);
+  o["frame"] = static_cast<qint64>(info.frame);
+  QJsonObject face;
+  face["found"] = r.faceFound;
+  if (r.faceFound) {
+    face["rect"] = QJsonArray{r.faceRect[0], r.faceRect[1], r.faceRect[2], r.faceRect[3]};
+  } else {
+    face["rect"] = QJsonValue();
+  }
+  o["face"] = face;
+  // A pupil and its eye vector count only when they were measured in this frame: the results
+  // keep the values of earlier frames otherwise.
+  const bool measured = r.faceFound && info.eyeRegions && info.gazeDirection;
+  QJsonArray pupils;
+  for (int eye = 0; eye < 2; ++eye) {
+    const bool found = measured && r.pupilFound[eye];
+    QJsonObject pupil;
+    pupil["found"] = found;
+    pupil["pos"] =
+        found ? QJsonValue(QJsonArray{r.pupilPos[eye].x, r.pupilPos[eye].y}) : QJsonValue();
+    pupils.append(pupil);
+  }
+  o["pupils"] = pupils;
+  const bool eye1 = measured && r.pupilFound[0];
+  const bool eye2 = measured && r.pupilFound[1];
+  o["dxL"] = eye1 ? QJsonValue(r.dxL) : QJsonValue();
+  o["dyL"] = eye1 ? QJsonValue(r.dyL) : QJsonValue();
+  o["dxR"] = eye2 ? QJsonValue(r.dxR) : QJsonValue();
+  o["dyR"] = eye2 ? QJsonValue(r.dyR) : QJsonValue();
+  o["blink"] = IsBlink(r, info.eyeRegions, info.gazeDirection);
+  if (r.gazeFound) {
+    o["gaze"] = QJsonArray{r.gazeX, r.gazeY};
+  } else {
+    o["gaze"] = QJsonValue();
+  }
+  o["calibrating"] = info.calibrating;
+  o["accuracy_test"] = info.accuracyTest;
+  return Compact(o);
+}
+
+std::string CalibrationMessageJson(const MappingFit& fit, double monotonicSeconds,
+                                   double wallSeconds) {
+  QJsonObject o = Times(monotonicSeconds, wallSeconds);
+  o["GazeRX"] = Function(fit.mapping.GazeRX);
+  o["GazeRY"] = Function(fit.mapping.GazeRY);
+  o["GazeLX"] = Function(fit.mapping.GazeLX);
+  o["GazeLY"] = Function(fit.mapping.GazeLY);
+  o["right_fitted"] = fit.rightFitted;
+  o["left_fitted"] = fit.leftFitted;
+  return Compact(o);
+}
+
+std::string AccuracyMessageJson(const AccuracySums& sums, int screenWidth, double monotonicSeconds,
+                                double wallSeconds) {
+  QJsonObject o = Times(monotonicSeconds, wallSeconds);
+  o["count"] = sums.count;
+  o["screen_width"] = screenWidth;
+  // The protocol's three figures; null where the protocol says "not measured".
+  double pixels = sums.count > 0 ? std::sqrt(sums.sum / sums.count) : std::nan("");
+  double millimeters = std::nan(""), degrees = std::nan("");
+  if (sums.count > 0 && screenWidth > 0) {
+    millimeters = PixelsToMillimetres(pixels, screenWidth);
+    degrees = MillimetresToDegrees(millimeters);
+  }
+  o["pixels"] = Number(pixels);
+  o["millimeters"] = Number(millimeters);
+  o["degrees"] = Number(degrees);
+  return Compact(o);
+}
+
+bool GazeStream::SwitchOn(const std::string& endpoint, std::string* error, int highWaterMark) {
+  on_ = false;
+  if (!publisher_.Open(endpoint, error, highWaterMark)) return false;
+  on_ = true;
+  return true;
+}
+
+void GazeStream::SwitchOff(std::chrono::milliseconds linger) {
+  on_ = false;
+  publisher_.Close(linger);
+}
+
+void GazeStream::Send(const char* topic, const std::string& body) { publisher_.Send(topic, body); }
+
+void GazeStream::PublishFrame(const FrameResults& r, const TrackerState& tracker, long frame) {
+  if (!On()) return;
+  GazeFrameInfo info;
+  info.monotonicSeconds = MonotonicSeconds();
+  info.wallSeconds = WallSeconds();
+  info.frame = frame;
+  info.eyeRegions = tracker.SearchEyeRegions.load() != 0;
+  info.gazeDirection = tracker.EstimateGazeDirection.load() != 0;
+  info.calibrating = tracker.CalibrationActive.load() != 0;
+  info.accuracyTest = !info.calibrating && tracker.CalibratedSinceStart.load() != 0;
+  Send("gaze", GazeMessageJson(r, info));
+  if (sendTimer_) sendTimer_(MonotonicSeconds() - info.monotonicSeconds);
+}
+
+void GazeStream::PublishCalibration(const MappingFit& fit) {
+  if (!On()) return;
+  Send("calibration", CalibrationMessageJson(fit, MonotonicSeconds(), WallSeconds()));
+}
+
+void GazeStream::PublishAccuracy(const AccuracySums& sums, int screenWidth) {
+  if (!On()) return;
+  Send("accuracy", AccuracyMessageJson(sums, screenWidth, MonotonicSeconds(), WallSeconds()));
+}
+
+uint64_t GazeStream::TakeDroppedSinceLastReport() {
+  const uint64_t dropped = publisher_.Dropped();
+  const uint64_t since = dropped - droppedReported_;
+  droppedReported_ = dropped;
+  return since;
+}
+
+std::string GazeStream::DialogEndpoint() const {
+  std::lock_guard<std::mutex> lock(endpointMutex_);
+  return dialogEndpoint_;
+}
+
+void GazeStream::SetDialogEndpoint(const std::string& endpoint) {
+  std::lock_guard<std::mutex> lock(endpointMutex_);
+  dialogEndpoint_ = endpoint;
+}
+
+GazeStream& SharedGazeStream() {
+  static GazeStream stream;
+  return stream;
+}
+
+void PublishFrameGaze(long frame) {
+  GazeStream& stream = SharedGazeStream();
+  if (!stream.On()) return;
+  stream.PublishFrame(SharedFrameResults(), Tracker(), frame);
+}
+
+void PublishCalibrationFit(const MappingFit& fit) { SharedGazeStream().PublishCalibration(fit); }
+
+void PublishSharedAccuracy() {
+  GazeStream& stream = SharedGazeStream();
+  if (!stream.On()) return;
+  stream.PublishAccuracy(SharedAccuracyAccumulator().Sums(), SharedCalibrationSamples().Width());
+}
+
+void StreamGazeCommand(DialogControls& dialog, bool on) {
+  GazeStream& stream = SharedGazeStream();
+  if (!on) {
+    stream.SwitchOff();
+    dialog.AddLogLine("Stopped streaming gaze");
+    return;
+  }
+  const std::string endpoint = stream.DialogEndpoint();
+  std::string error;
+  if (stream.SwitchOn(endpoint, &error))
+    dialog.AddLogLine("Streaming gaze to " + stream.Publisher().BoundEndpoint());
+  else
+    dialog.AddBugLine("Cannot stream gaze to " + endpoint + ": " + error);
+}
+
+void ReportGazeStreamDrops(DialogControls& dialog) {
+  const uint64_t dropped = SharedGazeStream().TakeDroppedSinceLastReport();
+  if (dropped > 0)
+    dialog.AddLogLine("Gaze stream: " + std::to_string(dropped) +
+                      " messages dropped (a subscriber too slow)");
+}

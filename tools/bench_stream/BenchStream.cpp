@@ -1,0 +1,245 @@
+// pupiltrak08-bench-stream: replays one generated video in turns without and with --stream
+// (a subscriber in this process receives every message) and prints
+// - the time from the end of a frame's processing to its message queued on the publisher
+//   (the frame thread's share) and to its arrival at the subscriber, median and 95th percentile;
+// - the replay's frames per second without and with the stream, and the difference.
+// The turns alternate so that a busy machine disturbs both sides alike. As wall-clock figures
+// suffer on a shared machine, it also prints the CPU time one message costs the frame thread
+// (building the JSON and queueing it, with a subscriber receiving), against the CPU time of a
+// frame's processing.
+
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <opencv2/videoio.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+#include <zmq.hpp>
+
+#include "FaceFrameGenerator.h"
+#include "ReplayRun.h"
+#include "app/TrackerState.h"
+#include "capture/GazeStream.h"
+#include "tracking/FrameResults.h"
+
+namespace {
+
+std::mutex timesMutex;
+std::vector<double> queuedMs;  // frame thread: end of processing to message queued
+
+void RecordQueued(double seconds) {
+  std::lock_guard<std::mutex> lock(timesMutex);
+  queuedMs.push_back(seconds * 1000.0);
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
+  return v[i];
+}
+
+double ThreadCpuMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string one;
+  in >> one;
+  return one.empty() ? "unknown" : one;
+}
+
+bool MakeVideo(const std::string& path, int frames) {
+  gen::FacePhoto photo;
+  std::string error;
+  if (!gen::LoadFacePhoto(std::string(PUPILTRAK_FACES_DIR) + "/jesper_2.jpg", &photo, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+  }
+  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
+  cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0,
+                         cv::Size(640, 480), true);
+  if (!writer.isOpened()) return false;
+  for (int i = 0; i < frames; ++i) {
+    gen::FrameSpec shot;
+    float a = static_cast<float>(i) * 0.3f;
+    shot.gazeOffset[0] = shot.gazeOffset[1] = cv::Point2f(2.5f * std::cos(a), 1.5f * std::sin(a));
+    shot.blink = (i % 40 == 39);
+    shot.noiseSigma = 1.0;
+    shot.noiseSeed = static_cast<uint64_t>(i + 1);
+    writer.write(generator.Render(shot, nullptr));
+  }
+  return true;
+}
+
+// Receives every message until stopped; keeps the end-of-processing-to-arrival times.
+class Subscriber {
+ public:
+  explicit Subscriber(const std::string& endpoint) : socket_(context_, zmq::socket_type::sub) {
+    socket_.set(zmq::sockopt::reconnect_ivl, 10);
+    socket_.set(zmq::sockopt::rcvtimeo, 20);
+    socket_.set(zmq::sockopt::subscribe, "gaze");
+    socket_.connect(endpoint);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~Subscriber() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::vector<double> ArrivalMs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return arrivalMs_;
+  }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      zmq::message_t topic, body;
+      if (!socket_.recv(topic)) continue;
+      if (!topic.more() || !socket_.recv(body)) continue;
+      const double now = MonotonicSeconds();
+      QJsonObject m = QJsonDocument::fromJson(QByteArray(static_cast<const char*>(body.data()),
+                                                         static_cast<int>(body.size())))
+                          .object();
+      std::lock_guard<std::mutex> lock(mutex_);
+      arrivalMs_.push_back((now - m["time"].toDouble()) * 1000.0);
+    }
+  }
+  zmq::context_t context_;
+  zmq::socket_t socket_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<double> arrivalMs_;
+  std::thread thread_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int frames = 300, rounds = 3;
+  std::string endpoint = "tcp://127.0.0.1:5571";
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) {
+      frames = std::atoi(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc) {
+      rounds = std::atoi(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--endpoint") && i + 1 < argc) {
+      endpoint = argv[++i];
+    } else {
+      std::fprintf(stderr,
+                   "usage: pupiltrak08-bench-stream [--frames N] [--rounds R] [--endpoint E]\n"
+                   "  --frames N    frames of the generated video (300)\n"
+                   "  --rounds R    replays without and with the stream, alternating (3 each)\n"
+                   "  --endpoint E  where the stream is published (tcp://127.0.0.1:5571)\n");
+      return 1;
+    }
+  }
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
+
+  const std::string dir = "/tmp/pupiltrak08-bench-stream";
+  std::system(("mkdir -p " + dir).c_str());
+  const std::string video = dir + "/input.avi";
+  std::fprintf(stderr, "generating %d frames...\n", frames);
+  if (!MakeVideo(video, frames)) return 2;
+
+  ReplayOptions o;
+  o.input = video;
+  o.outputDir = dir;
+  o.quiet = true;
+  o.eyeRegions = o.gazeDirection = 1;
+  SharedGazeStream().SetSendTimer(RecordQueued);
+  std::vector<double> fpsWithout, fpsWith, arrivalMs, frameMs;
+  uint64_t dropped = 0, sent = 0;
+  for (int r = 0; r < rounds; ++r) {
+    // Which side goes first changes from round to round.
+    for (bool stream : {r % 2 == 1, r % 2 == 0}) {
+      o.streamEndpoint = stream ? endpoint : "";
+      std::unique_ptr<Subscriber> subscriber;
+      if (stream) subscriber = std::make_unique<Subscriber>(endpoint);
+      ReplayOutcome outcome = RunReplay(o);
+      if (outcome.exitCode != kExitOk) {
+        std::fprintf(stderr, "replay failed: %s\n", outcome.message.c_str());
+        return 2;
+      }
+      const double fps = static_cast<double>(outcome.summary.frames) / outcome.wallSeconds;
+      (stream ? fpsWith : fpsWithout).push_back(fps);
+      if (!stream) frameMs.push_back(outcome.summary.MedianMs());
+      std::fprintf(stderr, "round %d %s: %.1f fps\n", r + 1,
+                   stream ? "with stream   " : "without stream", fps);
+      if (stream) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last messages
+        auto a = subscriber->ArrivalMs();
+        arrivalMs.insert(arrivalMs.end(), a.begin(), a.end());
+        dropped += outcome.streamDropped;
+        sent += outcome.streamSent;
+      }
+    }
+  }
+  SharedGazeStream().SetSendTimer(nullptr);
+
+  // The frame thread's CPU per message: a typical frame's results, published many times.
+  const int messages = 20000;
+  double cpuPerMessageUs = 0;
+  {
+    FrameResults r;
+    r.faceFound = true;
+    r.pupilFound[0] = r.pupilFound[1] = true;
+    r.dxL = 1.25, r.dyL = -3.5, r.dxR = 0.75, r.dyR = -2.25;
+    r.gazeFound = true;
+    r.gazeX = 640.5, r.gazeY = 300.25;
+    Tracker().SearchEyeRegions = 1;
+    Tracker().EstimateGazeDirection = 1;
+    Subscriber subscriber(endpoint);
+    std::string error;
+    if (!SharedGazeStream().SwitchOn(endpoint, &error)) {
+      std::fprintf(stderr, "cannot bind %s: %s\n", endpoint.c_str(), error.c_str());
+      return 2;
+    }
+    SharedGazeStream().Publisher().WaitForSubscriber(std::chrono::milliseconds(1000));
+    const double cpu0 = ThreadCpuMs();
+    for (int i = 0; i < messages; ++i) SharedGazeStream().PublishFrame(r, Tracker(), i);
+    cpuPerMessageUs = (ThreadCpuMs() - cpu0) * 1000.0 / messages;
+    SharedGazeStream().SwitchOff(std::chrono::milliseconds(1000));
+  }
+
+  std::vector<double> queued;
+  {
+    std::lock_guard<std::mutex> lock(timesMutex);
+    queued = queuedMs;
+  }
+  const double without = Percentile(fpsWithout, 0.5), with = Percentile(fpsWith, 0.5);
+  const double frameMedianMs = Percentile(frameMs, 0.5);
+  std::printf("gaze stream benchmark: %d frames x %d rounds, both options on, %s, load %s\n",
+              frames, rounds, endpoint.c_str(), LoadAverage().c_str());
+  std::printf("messages: %llu sent, %llu dropped, %zu received\n",
+              static_cast<unsigned long long>(sent), static_cast<unsigned long long>(dropped),
+              arrivalMs.size());
+  std::printf("end of processing -> message queued (frame thread): median %.3f ms, p95 %.3f ms\n",
+              Percentile(queued, 0.5), Percentile(queued, 0.95));
+  std::printf("end of processing -> message received (subscriber): median %.3f ms, p95 %.3f ms\n",
+              Percentile(arrivalMs, 0.5), Percentile(arrivalMs, 0.95));
+  std::printf("replay fps (median of %d): without stream %.1f, with stream %.1f, cost %+.1f %%\n",
+              rounds, without, with, without > 0 ? (without - with) / without * 100.0 : 0.0);
+  std::printf(
+      "frame thread CPU per message: %.1f us (%d messages); a frame's processing: median %.2f ms "
+      "wall, so the stream adds about %.2f %% of a frame's work\n",
+      cpuPerMessageUs, messages, frameMedianMs,
+      frameMedianMs > 0 ? cpuPerMessageUs / 1000.0 / frameMedianMs * 100.0 : 0.0);
+  return 0;
+}
