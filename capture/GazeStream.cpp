@@ -12,11 +12,8 @@
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
+#include "tracking/EyeVector.h"
 #include "tracking/FrameResults.h"
-
-// From tracking/EyeVector.h, whose degree constant differs from the accuracy measures' one of
-// the same name: the two headers cannot meet in one file.
-bool IsBlink(const FrameResults& results, bool searchEyeRegions, bool estimateGazeDirection);
 
 namespace {
 

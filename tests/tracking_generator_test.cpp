@@ -163,7 +163,7 @@ TEST(SessionTest, LooksAtEachPointInTurnAndBlinksOnSchedule) {
 }
 
 double Degrees(double offsetPixels) {
-  return std::asin(std::clamp(offsetPixels / 10.0, -1.0, 1.0)) * kDegreesPerRadian;
+  return std::asin(std::clamp(offsetPixels / 10.0, -1.0, 1.0)) * kEyeVectorDegreesPerRadian;
 }
 
 // The eye vector measures the pupil against the glint in pupil-zoom pixels (twice frame

@@ -56,7 +56,7 @@ double ScaleOffset(double v) { return 0.2 * v; }
 
 double OffsetToDegrees(double u) {
   const double t = std::clamp(0.25 * u, -1.0, 1.0);
-  return std::asin(t) * kDegreesPerRadian;
+  return std::asin(t) * kEyeVectorDegreesPerRadian;
 }
 
 bool IsBlink(const FrameResults& results, bool searchEyeRegions, bool estimateGazeDirection) {

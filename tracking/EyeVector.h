@@ -16,8 +16,9 @@ double ScaleOffset(double v);
 // asin(clamp(0.25 * u, -1, 1)) in degrees.
 double OffsetToDegrees(double u);
 
-// The degrees per radian the tracker uses (180 / 3.14159265).
-inline constexpr double kDegreesPerRadian = 57.29577957855229;
+// The degrees per radian of the eye vector conversion: 180 / 3.14159265, not 180 / pi (the
+// recorded protocols and mappings were made with it).
+inline constexpr double kEyeVectorDegreesPerRadian = 57.29577957855229;
 
 // A face was found, both options are on and neither eye has a pupil.
 bool IsBlink(const FrameResults& results, bool searchEyeRegions, bool estimateGazeDirection);
