@@ -268,12 +268,27 @@ TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
   Open();
   std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
   auto actions = menu->actions();
-  ASSERT_EQ(actions.size(), 1);
+  ASSERT_EQ(actions.size(), 2);
   EXPECT_EQ(actions[0]->text(), "&About PUPILTRAK_08...");
   bool isAbout = false;
   OnNextModal([&](QWidget* w) { isAbout = dynamic_cast<AboutBox*>(w) != nullptr; });
   actions[0]->trigger();
   EXPECT_TRUE(isAbout);
+}
+
+TEST_F(Commands, PrecisePupilsInTheMenuSwitchesTheFlagAndLogsIt) {
+  Open();
+  for (bool on : {true, false}) {
+    // Every menu is made anew and shows the flag as it is.
+    std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
+    QAction* precise = menu->actions().at(1);
+    EXPECT_EQ(precise->text(), "Precise pupils");
+    ASSERT_TRUE(precise->isCheckable());
+    EXPECT_EQ(precise->isChecked(), !on);
+    precise->trigger();
+    EXPECT_EQ(Tracker().PrecisePupils.load(), on ? 1 : 0);
+    EXPECT_EQ(NewLines(), (Lines{on ? "Precise pupils is on" : "Precise pupils is off"}));
+  }
 }
 
 }  // namespace

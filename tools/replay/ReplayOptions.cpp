@@ -119,6 +119,10 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
       o.stages = true;
       continue;
     }
+    if (arg == "--precise") {
+      o.precise = true;
+      continue;
+    }
     if (arg == "--paced") {
       o.paced = true;
       continue;
@@ -197,6 +201,8 @@ Tracker options (the dialog's names and defaults):
   --finder1-param2 N      Finder1Param2, 1..200 (default 1)
   --finder2-param1 N      Finder2Param1, 1..200 (default 60)
   --finder2-param2 N      Finder2Param2, 1..200 (default 30)
+  --precise               "Precise pupils" (default off): gradient eye centre, sub-pixel
+                          pupil and glint
 
 Demo only:
   --demo-accuracy-frames N  length of the accuracy test in frames (default 600)

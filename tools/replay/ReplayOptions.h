@@ -20,6 +20,7 @@ struct ReplayOptions {
   bool quiet = false;
   bool stages = false;  // per-stage times and resident memory in the summary
   bool help = false;
+  bool precise = false;  // precise pupils (the dialog menu's "Precise pupils")
 
   // The dialog's options and sliders, with the dialog's defaults.
   int eyeRegions = 0;
