@@ -7,7 +7,8 @@
 
 // Working space of the gradient eye centre, kept from frame to frame.
 struct EyeCentreScratch {
-  cv::Mat input, small, blurred, gx, gy, objective, dropped;
+  cv::Mat input;  // the caller's eye region grey, when it has to be made
+  cv::Mat small, blurred, gx, gy, objective, dropped;
   std::vector<cv::Vec4f> gradients;  // x, y, unit gradient x, unit gradient y
 };
 
