@@ -324,14 +324,14 @@ bool RefinePupilCentre(const cv::Mat& windowGrey, cv::Point2f c0, float r0,
   std::vector<cv::Point2f> edges;
   cv::Point2f c;
   float r;
-  PupilEdgePoints(f, c0, 0.4f * r0, 1.6f * r0, profile, &edges);
+  PupilEdgePoints(f, c0, std::max(1.0f, 0.25f * r0), 1.6f * r0, profile, &edges);
   if (!RobustCircle(edges, c0, &c, &r)) return false;
-  if (cv::norm(c - c0) > 0.5 * r0 || !(r > 1)) return false;
+  if (cv::norm(c - c0) > kMaxRefinementShift || !(r > 1)) return false;
   PupilEdgePoints(f, c, 0.6f * r, 1.4f * r, profile, &edges);
   const cv::Point2f c1 = c;
   const float r1 = r;
   if (!RobustCircle(edges, c1, &c, &r)) return false;
-  if (cv::norm(c - c1) > 0.25 * r1 || std::abs(r - r1) > 0.25f * r1) return false;
+  if (cv::norm(c - c0) > kMaxRefinementShift || std::abs(r - r1) > 0.25f * r1) return false;
   *centre = c;
   *radius = r;
   return true;

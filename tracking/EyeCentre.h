@@ -36,15 +36,19 @@ bool GradientEyeCentre(const cv::Mat& grey, EyeCentreScratch& scratch, cv::Point
 bool GlintCentroid(const cv::Mat& windowGrey, cv::Point start, cv::Point2f* glint,
                    std::vector<cv::Point>* blob, float* background);
 
+// How far (window pixels) the fitted pupil may lie from the rough centre: finder 2's circle
+// is good to a pixel or two; a fit farther off has followed the iris or a lid.
+inline constexpr float kMaxRefinementShift = 2.0f;
+
 // The pupil's dark disc in the raw grey pupil window, fitted to sub-pixel precision: rays from
 // the rough centre find the pupil's dark-to-bright edge (where the profile crosses halfway
-// between its levels on either side of the first steep rise) between 0.4 and 1.6 rough radii;
-// a least-squares circle is fitted to the edge points, points more than 2.5 median residuals
-// (at least half a pixel) off are dropped and it is fitted again; the same is done once more
-// around that circle, between 0.6 and 1.4 of its radius. glintBlob pixels are first filled
-// with glintLevel so that the glint makes no edge. false when too few rays find an edge or a
-// fit strays (from the rough centre by more than half its radius; the second from the first by
-// a quarter).
+// between its levels on either side of the first steep rise) between max(1, 0.25 rough radii)
+// and 1.6 rough radii; a least-squares circle is fitted to the edge points, points more than
+// 2.5 median residuals (at least half a pixel) off are dropped and it is fitted again; the
+// same is done once more around that circle, between 0.6 and 1.4 of its radius. glintBlob
+// pixels are first filled with glintLevel so that the glint makes no edge. false when too few
+// rays find an edge or a fit strays (more than kMaxRefinementShift from the rough centre, or
+// the second radius a quarter off the first).
 bool RefinePupilCentre(const cv::Mat& windowGrey, cv::Point2f roughCentre, float roughRadius,
                        const std::vector<cv::Point>& glintBlob, float glintLevel,
                        cv::Point2f* centre, float* radius);
