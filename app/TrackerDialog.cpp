@@ -1,5 +1,6 @@
 #include "app/TrackerDialog.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QExposeEvent>
@@ -314,6 +315,14 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
     menu->addAction(QString::fromStdString(aboutMenuText_), this,
                     [this] { SystemCommand(kAboutCommand); });
   }
+  // Precise pupils, off at start: an option beyond the dialog's own check boxes.
+  QAction* precise = menu->addAction("Precise pupils");
+  precise->setCheckable(true);
+  precise->setChecked(Tracker().PrecisePupils.load() != 0);
+  connect(precise, &QAction::toggled, this, [this](bool on) {
+    AddLogLine(on ? "Precise pupils is on" : "Precise pupils is off");
+    Tracker().PrecisePupils = on ? 1 : 0;
+  });
   // The live gaze stream to other programs; off at program start.
   QAction* stream = menu->addAction("Stream gaze");
   stream->setCheckable(true);

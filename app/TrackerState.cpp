@@ -40,6 +40,7 @@ void TrackerState::Reset() {
   CalibrationActive = 0;
   CalibratedSinceStart = 0;
   FrameRate = 0.0;
+  PrecisePupils = 0;
   FaceCascade.reset();
   CaptureWriter.reset();
   Font = OverlayFont{};

@@ -43,6 +43,8 @@ struct TrackerState {
   std::atomic<int> CalibrationActive{0};
   std::atomic<int> CalibratedSinceStart{0};
   std::atomic<double> FrameRate{0.0};
+  // "Precise pupils" of the dialog's menu: gradient eye centre, sub-pixel pupil and glint.
+  std::atomic<int> PrecisePupils{0};
 
   // Set once at dialog initialisation, before any frame thread exists; null when loading failed.
   std::shared_ptr<cv::CascadeClassifier> FaceCascade;

@@ -277,4 +277,19 @@ TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
   EXPECT_TRUE(isAbout);
 }
 
+TEST_F(Commands, PrecisePupilsInTheMenuSwitchesTheFlagAndLogsIt) {
+  Open();
+  for (bool on : {true, false}) {
+    // Every menu is made anew and shows the flag as it is.
+    std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
+    QAction* precise = menu->actions().at(1);
+    EXPECT_EQ(precise->text(), "Precise pupils");
+    ASSERT_TRUE(precise->isCheckable());
+    EXPECT_EQ(precise->isChecked(), !on);
+    precise->trigger();
+    EXPECT_EQ(Tracker().PrecisePupils.load(), on ? 1 : 0);
+    EXPECT_EQ(NewLines(), (Lines{on ? "Precise pupils is on" : "Precise pupils is off"}));
+  }
+}
+
 }  // namespace

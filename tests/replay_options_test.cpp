@@ -29,12 +29,13 @@ TEST(ReplayOptionsTest, DefaultsAreTheDialogsAndNoInputMeansTheDemo) {
   EXPECT_EQ(o->finder1Param2, 1);
   EXPECT_EQ(o->finder2Param1, 60);
   EXPECT_EQ(o->finder2Param2, 30);
+  EXPECT_FALSE(o->precise);
 }
 
 TEST(ReplayOptionsTest, ReadsEveryFlagInBothSpellings) {
   std::string error;
   auto o = Parse({"in.avi", "--gaze-direction", "on", "--finder2-param2=20", "--equalize-hist2",
-                  "off", "--mosaic", "m.avi", "--quiet", "--max-frames", "7"},
+                  "off", "--mosaic", "m.avi", "--quiet", "--max-frames", "7", "--precise"},
                  &error);
   ASSERT_TRUE(o) << error;
   EXPECT_FALSE(o->demo);
@@ -47,6 +48,7 @@ TEST(ReplayOptionsTest, ReadsEveryFlagInBothSpellings) {
   EXPECT_EQ(o->mosaicName, "m.avi");
   EXPECT_TRUE(o->quiet);
   EXPECT_EQ(o->maxFrames, 7);
+  EXPECT_TRUE(o->precise);
 }
 
 TEST(ReplayOptionsTest, RefusesWhatAUserMistypes) {
@@ -215,7 +217,8 @@ TEST(ReplayOptionsTest, HelpNamesEveryFlagWithAnExample) {
                            "--equalize-hist2", "--finder1-param1",
                            "--finder1-param2", "--finder2-param1",
                            "--finder2-param2", "--demo-accuracy-frames",
-                           "--seed",           "Examples:"})
+                           "--seed",           "--precise",
+                           "Examples:"})
     EXPECT_NE(usage.find(flag), std::string::npos) << flag;
 }
 

@@ -70,6 +70,7 @@ PupilSettings ReadSettings(const TrackerState& st) {
   s.finder1Param2 = st.Finder1Param2.load();
   s.finder2Param1 = st.Finder2Param1.load();
   s.finder2Param2 = st.Finder2Param2.load();
+  s.precise = st.PrecisePupils.load() != 0;
   return s;
 }
 

@@ -190,6 +190,30 @@ bool FindStrongestCircle(const cv::Mat& grey, double dp, double minDist, int par
   return false;
 }
 
+namespace {
+
+// Precise pupils: the glint's centroid first (its blob is then masked so that it makes no
+// edge), then the pupil's disc fitted to its edge; in zoom pixels.
+void RefinePupilAndGlint(PupilBuffers& b, cv::Vec3f* circle, cv::Point2f* spot) {
+  const cv::Point2f spotAt = ZoomToWindow(*spot);
+  cv::Point2f glint;
+  float level = 0;
+  if (GlintCentroid(b.windowRaw, cv::Point(Nint(spotAt.x), Nint(spotAt.y)), &glint, &b.glintBlob,
+                    &level))
+    *spot = WindowToZoom(glint);
+  else
+    b.glintBlob.clear();
+  cv::Point2f centre;
+  float radius = 0;
+  if (RefinePupilCentre(b.windowRaw, ZoomToWindow(cv::Point2f((*circle)[0], (*circle)[1])),
+                        0.5f * (*circle)[2], b.glintBlob, level, &centre, &radius)) {
+    const cv::Point2f z = WindowToZoom(centre);
+    *circle = cv::Vec3f(z.x, z.y, 2 * radius);
+  }
+}
+
+}  // namespace
+
 void RunFinder1(const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& history,
                 const PupilSettings& settings, PupilBuffers& buffers, PupilResult* result) {
   *result = PupilResult{};
@@ -199,6 +223,18 @@ void RunFinder1(const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& 
   cv::cvtColor(frameCopy(region), buffers.regionXyz, cv::COLOR_BGR2XYZ);
   ExtractZChannel(buffers.regionXyz, buffers.regionGrey);
   if (settings.equalise1) cv::equalizeHist(buffers.regionGrey, buffers.regionGrey);
+
+  if (settings.precise) {
+    cv::Point2f centre;
+    // The eye centre looks at the red channel, in which irises of every colour and the
+    // pupil are darker than the skin (in the Z channel a light iris is as bright as skin).
+    cv::extractChannel(frameCopy(region), buffers.eyeCentre.input, 2);
+    if (!GradientEyeCentre(buffers.eyeCentre.input, buffers.eyeCentre, &centre)) return;
+    result->finder1Found = true;
+    result->circle1 = cv::Vec3f(centre.x, centre.y, 0.f);
+    history.Filter(Nint(centre.x), Nint(centre.y), &result->sx, &result->sy);
+    return;
+  }
 
   const double minDist = static_cast<double>(region.height / 2);
   if (!FindStrongestCircle(buffers.regionGrey, 2.0, minDist, settings.finder1Param1,
@@ -218,6 +254,7 @@ void RunFinder2(const cv::Mat& frameCopy, const cv::Rect& region, const PupilSet
   result->windowValid = true;
 
   cv::cvtColor(frameCopy(result->window), buffers.windowGrey, cv::COLOR_BGR2GRAY);
+  if (settings.precise) buffers.windowGrey.copyTo(buffers.windowRaw);
   if (settings.equalise2) cv::equalizeHist(buffers.windowGrey, buffers.windowGrey);
   cv::resize(buffers.windowGrey, buffers.pupilZoom,
              cv::Size(2 * kPupilWindowWidth, 2 * kPupilWindowHeight), 0, 0, cv::INTER_LINEAR);
@@ -227,10 +264,17 @@ void RunFinder2(const cv::Mat& frameCopy, const cv::Rect& region, const PupilSet
                            settings.finder2Param2, buffers.circles, &c))
     return;
   result->finder2Found = true;
-  result->circle2 = c;
-  result->pupilX = result->window.x + Nint(c[0] * 0.5);
-  result->pupilY = result->window.y + Nint(c[1] * 0.5);
   result->brightSpot = FindBrightSpot(buffers.pupilZoom, c[0], c[1], c[2] * 0.5f);
+  if (settings.precise) {
+    RefinePupilAndGlint(buffers, &c, &result->brightSpot);
+    const cv::Point2f at = ZoomToWindow(cv::Point2f(c[0], c[1]));
+    result->pupilX = result->window.x + Nint(at.x);
+    result->pupilY = result->window.y + Nint(at.y);
+  } else {
+    result->pupilX = result->window.x + Nint(c[0] * 0.5);
+    result->pupilY = result->window.y + Nint(c[1] * 0.5);
+  }
+  result->circle2 = c;
   result->dx = OffsetToDegrees(ScaleOffset(c[0] - result->brightSpot.x));
   result->dy = OffsetToDegrees(ScaleOffset(result->brightSpot.y - c[1]));
 }

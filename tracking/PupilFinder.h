@@ -4,6 +4,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+#include "tracking/EyeCentre.h"
+
 class PointHistory {
  public:
   // Returns the point to use: (x, y) or the mean of the previous ten.
@@ -31,6 +33,9 @@ struct PupilSettings {
   bool equalise2 = true;   // Use EqualizeHist2: finder 2's input
   int finder1Param1 = 1, finder1Param2 = 1;
   int finder2Param1 = 60, finder2Param2 = 30;
+  // Precise pupils: the coarse centre from the gradient eye centre instead of finder 1, and
+  // finder 2's circle and bright spot refined to sub-pixel positions.
+  bool precise = false;
 };
 
 // Size of the pupil window in frame pixels, and of its zoom.
@@ -49,6 +54,10 @@ struct CircleScratch {
 struct PupilBuffers {
   cv::Mat regionXyz, regionGrey, windowGrey, pupilZoom;
   CircleScratch circles;
+  // Precise pupils only: the window grey before equalisation, and the eye centre's scratch.
+  cv::Mat windowRaw;
+  EyeCentreScratch eyeCentre;
+  std::vector<cv::Point> glintBlob;
 };
 
 // What one eye's chain found. Images it made stay in PupilBuffers: regionGrey when
@@ -61,9 +70,10 @@ struct PupilResult {
   bool windowValid = false;    // the pupil window lies inside the frame
   cv::Rect window;             // the pupil window, frame pixels
   bool finder2Found = false;   // finder 2 found a circle: the pupil
-  cv::Vec3f circle2;           // finder 2's first circle (cx, cy, r), pupil-zoom pixels
+  cv::Vec3f circle2;           // finder 2's first circle (cx, cy, r), pupil-zoom pixels; with
+                               // precise pupils its centre and radius as refined
   int pupilX = 0, pupilY = 0;  // the pupil centre, frame pixels
-  cv::Point2f brightSpot;      // pupil-zoom pixels
+  cv::Point2f brightSpot;      // pupil-zoom pixels (the glint's centroid with precise pupils)
   double dx = 0, dy = 0;       // eye vector, degrees
 };
 
@@ -90,11 +100,14 @@ bool DensestRing(const std::vector<cv::Point>& points, float cx, float cy, float
 
 // Finder 1 with its history filter on the eye region (frame pixels). An eye region the frame
 // cannot supply in full counts as one without a circle; the history is then left alone.
+// With precise pupils the gradient eye centre takes finder 1's place (circle1's radius is 0).
 void RunFinder1(const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& history,
                 const PupilSettings& settings, PupilBuffers& buffers, PupilResult* result);
 
 // The pupil window around finder 1's filtered centre, its zoom, finder 2 and, when finder 2
 // finds the pupil, the bright spot and the eye vector. Does nothing unless finder 1 found a
-// circle; a window that reaches past the frame counts as one without a circle.
+// circle; a window that reaches past the frame counts as one without a circle. With precise
+// pupils the circle's centre and the bright spot are refined in the window's raw grey (each
+// keeps finder 2's value when its refinement fails) before the eye vector is taken.
 void RunFinder2(const cv::Mat& frameCopy, const cv::Rect& region, const PupilSettings& settings,
                 PupilBuffers& buffers, PupilResult* result);

@@ -1,5 +1,6 @@
 set(TRACKING_SOURCES
   tracking/EyeRegions.cpp tracking/EyeRegions.h
+  tracking/EyeCentre.cpp tracking/EyeCentre.h
   tracking/EyeVector.cpp tracking/EyeVector.h
   tracking/FaceDetection.cpp tracking/FaceDetection.h
   tracking/FramePipeline.cpp tracking/FramePipeline.h

@@ -1,12 +1,13 @@
 // pupiltrak08-bench-pipeline: times ProcessFrame on generated frames of a virtual user (both
-// options on) and prints the median, mean and 90th percentile of every stage.
+// options on) and prints the median, mean and 90th percentile of every stage, for the default
+// mode and for precise pupils, the two taking turns frame by frame in one run.
 
 #include <QGuiApplication>
-#include <ctime>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <opencv2/core.hpp>
 #include <opencv2/objdetect.hpp>
 #include <string>
@@ -107,8 +108,20 @@ int main(int argc, char** argv) {
   state.Finder2Param1 = sliders[2];
   state.Finder2Param2 = sliders[3];
 
+  // The same settings with precise pupils.
+  TrackerState precise;
+  precise.FaceCascade = state.FaceCascade;
+  precise.SearchEyeRegions = 1;
+  precise.EstimateGazeDirection = 1;
+  precise.Finder1Param1 = sliders[0];
+  precise.Finder1Param2 = sliders[1];
+  precise.Finder2Param1 = sliders[2];
+  precise.Finder2Param2 = sliders[3];
+  precise.PrecisePupils = 1;
+
   std::printf(
-      "ProcessFrame, both options on, sliders %d,%d,%d,%d, %d OpenCV thread(s), %d frames\n",
+      "ProcessFrame, both options on, sliders %d,%d,%d,%d, %d OpenCV thread(s), %d frames;\n"
+      "default mode and precise pupils take turns frame by frame\n",
       sliders[0], sliders[1], sliders[2], sliders[3], threads, frames);
   for (const cv::Size& size : sizes) {
     // A virtual user looking round the nine grid points, swaying a little, blinking now and then.
@@ -124,54 +137,75 @@ int main(int argc, char** argv) {
     std::vector<cv::Mat> made;
     for (int k = 0; k < distinct; ++k) made.push_back(generator.Render(session.SpecAt(k, user)));
 
-    PipelineContext ctx;
-    ctx.state = &state;
-    FrameResults results;
-    ctx.results = &results;
-    StageTimings t;
-    ctx.timings = &t;
+    struct Mode {
+      const char* name;
+      PipelineContext ctx;
+      FrameResults results;
+      StageTimings t;
+      std::vector<double> total, cpu, convert, face, finder1, finder2, tiles, panels, output;
+      int faces = 0, pupils = 0;
+    };
+    Mode modes[2];
+    modes[0].name = "default";
+    modes[1].name = "precise pupils";
+    for (int m = 0; m < 2; ++m) {
+      modes[m].ctx.state = m == 0 ? &state : &precise;
+      modes[m].ctx.results = &modes[m].results;
+      modes[m].ctx.timings = &modes[m].t;
+    }
     OverlayFont font;
-    std::vector<double> total, cpu, convert, face, finder1, finder2, tiles, panels, output;
-    int faces = 0, pupils = 0;
     cv::Mat copy, camera;
     for (int k = -10; k < frames; ++k) {  // ten frames to warm up
       const cv::Mat& frame = made[static_cast<size_t>((k + 10) % distinct)];
-      frame.copyTo(copy);
-      cv::flip(frame, camera, 0);
-      const double cpuStart = ThreadCpuMs();
-      ProcessFrame(ctx, copy, camera, font, nullptr);
-      const double cpuMs = ThreadCpuMs() - cpuStart;
-      if (k < 0) continue;
-      total.push_back(t.total);
-      cpu.push_back(cpuMs);
-      convert.push_back(t.convert);
-      face.push_back(t.face);
-      finder1.push_back(t.finder1);
-      finder2.push_back(t.finder2);
-      tiles.push_back(t.tiles);
-      panels.push_back(t.panels);
-      output.push_back(t.output);
-      faces += results.faceFound ? 1 : 0;
-      pupils += (results.pupilFound[0] ? 1 : 0) + (results.pupilFound[1] ? 1 : 0);
+      for (Mode& m : modes) {
+        frame.copyTo(copy);
+        cv::flip(frame, camera, 0);
+        const double cpuStart = ThreadCpuMs();
+        ProcessFrame(m.ctx, copy, camera, font, nullptr);
+        const double cpuMs = ThreadCpuMs() - cpuStart;
+        if (k < 0) continue;
+        const StageTimings& t = m.t;
+        m.total.push_back(t.total);
+        m.cpu.push_back(cpuMs);
+        m.convert.push_back(t.convert);
+        m.face.push_back(t.face);
+        m.finder1.push_back(t.finder1);
+        m.finder2.push_back(t.finder2);
+        m.tiles.push_back(t.tiles);
+        m.panels.push_back(t.panels);
+        m.output.push_back(t.output);
+        m.faces += m.results.faceFound ? 1 : 0;
+        m.pupils += (m.results.pupilFound[0] ? 1 : 0) + (m.results.pupilFound[1] ? 1 : 0);
+      }
     }
-    std::printf("\n%dx%d: face in %d of %d frames, %d of %d pupils found\n", size.width,
-                size.height, faces, frames, pupils, 2 * frames);
-    std::printf("  %-34s %8s %8s %8s\n", "stage (ms)", "median", "mean", "p90");
-    const auto row = [](const char* name, const std::vector<double>& v) {
-      const Stats s = Summarise(v);
-      std::printf("  %-34s %8.3f %8.3f %8.3f\n", name, s.median, s.mean, s.p90);
+    std::printf(
+        "\n%dx%d: face in %d of %d frames; pupils found: %d (default), %d (precise) of %d\n",
+        size.width, size.height, modes[0].faces, frames, modes[0].pupils, modes[1].pupils,
+        2 * frames);
+    std::printf("  %-36s %8s %8s %8s | %8s %8s %8s\n", "stage (ms): default | precise", "median",
+                "mean", "p90", "median", "mean", "p90");
+    const auto row = [&modes](const char* name, std::vector<double> Mode::*v) {
+      const Stats a = Summarise(modes[0].*v), b = Summarise(modes[1].*v);
+      std::printf("  %-36s %8.3f %8.3f %8.3f | %8.3f %8.3f %8.3f\n", name, a.median, a.mean, a.p90,
+                  b.median, b.mean, b.p90);
     };
-    row("grey, small image, equalisation", convert);
-    row("face detection", face);
-    row("finder 1 (both eyes)", finder1);
-    row("finder 2 + eye vector (both eyes)", finder2);
-    row("tiles, regions, camera quarter", tiles);
-    row("panel snapshots", panels);
-    row("preview and video", output);
-    row("whole frame", total);
-    row("whole frame, this thread's CPU time", cpu);
-    const Stats s = Summarise(total);
-    std::printf("  median rate %.0f frames per second\n", s.median > 0 ? 1000.0 / s.median : 0);
+    row("grey, small image, equalisation", &Mode::convert);
+    row("face detection", &Mode::face);
+    row("finder 1 / eye centre (both eyes)", &Mode::finder1);
+    row("finder 2 + eye vector (both eyes)", &Mode::finder2);
+    row("tiles, regions, camera quarter", &Mode::tiles);
+    row("panel snapshots", &Mode::panels);
+    row("preview and video", &Mode::output);
+    row("whole frame", &Mode::total);
+    row("whole frame, this thread's CPU time", &Mode::cpu);
+    const Stats d = Summarise(modes[0].total), p = Summarise(modes[1].total);
+    const Stats df = Summarise(modes[0].face), pf = Summarise(modes[1].face);
+    std::printf("  median rate %.0f (default), %.0f (precise) frames per second\n",
+                d.median > 0 ? 1000.0 / d.median : 0, p.median > 0 ? 1000.0 / p.median : 0);
+    std::printf("  whole frame against face detection (medians): default %.2f x, precise %.2f x\n",
+                df.median > 0 ? d.median / df.median : 0, pf.median > 0 ? p.median / pf.median : 0);
+    std::printf("  precise against default, whole frame (medians): %.2f x\n",
+                d.median > 0 ? p.median / d.median : 0);
   }
   return 0;
 }

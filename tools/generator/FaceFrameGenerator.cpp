@@ -77,6 +77,12 @@ Scene DefaultScene(cv::Size frameSize) {
   return scene;
 }
 
+Scene SubPixelScene(cv::Size frameSize) {
+  Scene scene = DefaultScene(frameSize);
+  scene.subPixelSamples = 16;
+  return scene;
+}
+
 FaceFrameGenerator::FaceFrameGenerator(FacePhoto photo, Scene scene)
     : photo_(std::move(photo)), scene_(scene) {
   const double photoDistance = std::max(photo_.EyeDistance(), 1.0);
@@ -117,6 +123,14 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& shot, FrameTruth* truth) con
   const double rIris = sc.irisRadius * D;
   const double rPupil = sc.pupilRadius * D;
   const cv::Vec3d sclera = ToVec(sc.sclera), iris = ToVec(sc.iris), pupil = ToVec(sc.pupil);
+  const bool subPixel = sc.subPixelSamples > 0;
+  const int samples = subPixel ? sc.subPixelSamples : kSamples;
+  // The glint's Gaussian, as the share of its peak that covers a pixel on one axis.
+  const double sigma = sc.glintSigma;
+  const auto glintShare = [sigma](double from) {
+    const double k = 1 / (std::sqrt(2.0) * sigma);
+    return std::sqrt(M_PI / 2) * sigma * (std::erf((from + 1) * k) - std::erf(from * k));
+  };
 
   for (int e = 0; e < 2; ++e) {
     EyeTruth& et = t.eye[e];
@@ -143,10 +157,10 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& shot, FrameTruth* truth) con
         const cv::Vec3d original(row[x][0], row[x][1], row[x][2]);
         cv::Vec3d sum(0, 0, 0);
         int inside = 0;
-        for (int i = 0; i < kSamples; ++i) {
-          for (int j = 0; j < kSamples; ++j) {
-            const double sx = x + (j + 0.5) / kSamples - 0.5;
-            const double sy = y + (i + 0.5) / kSamples - 0.5;
+        for (int i = 0; i < samples; ++i) {
+          for (int j = 0; j < samples; ++j) {
+            const double sx = x + (j + 0.5) / samples - 0.5;
+            const double sy = y + (i + 0.5) / samples - 0.5;
             const double ex = (sx - et.centre.x) / cw;
             const double ey = (sy - et.centre.y) / ch;
             if (ex * ex + ey * ey > 1) {
@@ -169,12 +183,18 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& shot, FrameTruth* truth) con
               sum += sclera;
           }
         }
-        cv::Vec3d c = sum * (1.0 / (kSamples * kSamples));
+        cv::Vec3d c = sum * (1.0 / (samples * samples));
         if (!shot.blink && inside > 0) {
-          const double g2 =
-              (x - et.glint.x) * (x - et.glint.x) + (y - et.glint.y) * (y - et.glint.y);
-          const double a =
-              std::exp(-g2 / (2 * sc.glintSigma * sc.glintSigma)) * inside / (kSamples * kSamples);
+          double a;
+          if (subPixel) {
+            a = glintShare(x - 0.5 - et.glint.x) * glintShare(y - 0.5 - et.glint.y) * inside /
+                (samples * samples);
+          } else {
+            const double g2 =
+                (x - et.glint.x) * (x - et.glint.x) + (y - et.glint.y) * (y - et.glint.y);
+            a = std::exp(-g2 / (2 * sc.glintSigma * sc.glintSigma)) * inside /
+                (kSamples * kSamples);
+          }
           c = Mix(c, cv::Vec3d(255, 255, 255), a);
         }
         row[x] = cv::Vec3b(cv::saturate_cast<uchar>(c[0]), cv::saturate_cast<uchar>(c[1]),

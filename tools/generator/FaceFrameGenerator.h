@@ -38,12 +38,20 @@ struct Scene {
   cv::Scalar sclera{190, 200, 215};  // B, G, R
   cv::Scalar iris{105, 125, 85};
   cv::Scalar pupil{22, 22, 26};
+  // Sub-pixel painting: 0 keeps the plain painting (4 x 4 samples per pixel for the eye, the
+  // glint's Gaussian taken at pixel centres); N > 0 takes N x N samples per pixel and
+  // integrates the glint's Gaussian over each pixel, so that edges and the glint's centroid
+  // carry their sub-pixel positions.
+  int subPixelSamples = 0;
 };
 
 // A scene for a frame of the given size: the eyes 0.233 of the frame's height apart, their
 // midpoint centred horizontally and at 0.415 of the height, so that the face fills about two
 // thirds of the frame's height (the face detector wants at least half).
 Scene DefaultScene(cv::Size frameSize);
+
+// DefaultScene with sub-pixel painting (16 x 16 samples per pixel).
+Scene SubPixelScene(cv::Size frameSize);
 
 // One frame's instructions.
 struct FrameSpec {

@@ -1,6 +1,7 @@
 // pupiltrak08-makevideo: writes generated camera frames of a virtual user to a video file or
 // an image sequence, with the rendered truth of every frame on request.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +34,9 @@ void Usage() {
                "  --sway PX           head sway amplitude in frame pixels (0)\n"
                "  --noise SIGMA       Gaussian sensor noise in grey levels (0)\n"
                "  --seed N            (1)\n"
-               "  --truth FILE        CSV of what was painted in each frame\n",
+               "  --truth FILE        CSV of what was painted in each frame\n"
+               "  --sub-pixel N       paint the eyes with N x N samples per pixel and the glint\n"
+               "                      integrated over each pixel (0: the plain painting; 0)\n",
                PUPILTRAK_FACES_DIR);
 }
 
@@ -53,6 +56,7 @@ int main(int argc, char** argv) {
   gen::VirtualUser user;
   gen::Session session;
   int frames = 360;
+  int subPixel = 0;
   double fps = 30;
 
   for (int i = 1; i < argc; ++i) {
@@ -86,6 +90,8 @@ int main(int argc, char** argv) {
       session.noiseSigma = std::atof(value());
     } else if (arg == "--seed" && hasValue) {
       session.seed = std::strtoull(value(), nullptr, 10);
+    } else if (arg == "--sub-pixel" && hasValue) {
+      subPixel = std::atoi(value());
     } else if (arg == "--truth" && hasValue) {
       truthPath = value();
     } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
@@ -107,7 +113,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pupiltrak08-makevideo: %s\n", error.c_str());
     return 1;
   }
-  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(size));
+  gen::Scene scene = gen::DefaultScene(size);
+  scene.subPixelSamples = std::max(0, subPixel);
+  gen::FaceFrameGenerator generator(photo, scene);
   if (points == "grid") session.points = gen::GridPoints(user.screen, user.screen.height / 8);
 
   const bool sequence = output.find('%') != std::string::npos;

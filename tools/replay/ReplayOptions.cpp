@@ -348,7 +348,8 @@ Tracker options (the dialog's names and defaults):
   --finder1-param2 N      Finder1Param2, 1..200 (default 1)
   --finder2-param1 N      Finder2Param1, 1..200 (default 60)
   --finder2-param2 N      Finder2Param2, 1..200 (default 30)
-  --precise               precise pupils: gradient eye centre and sub-pixel pupil and glint
+  --precise               "Precise pupils" (default off): gradient eye centre, sub-pixel
+                          pupil and glint
 
 Gaze:
   --mapping FILE          the gaze of every frame from the last complete mapping report in a

@@ -119,6 +119,7 @@ void ApplyTrackerOptions(const ReplayOptions& o) {
   t.Finder1Param2 = o.finder1Param2;
   t.Finder2Param1 = o.finder2Param1;
   t.Finder2Param2 = o.finder2Param2;
+  t.PrecisePupils = o.precise ? 1 : 0;
 }
 
 // --stream: switches the gaze stream on. A subscriber connects in the background, so a recorded
@@ -640,7 +641,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   userOptions.seed = o.demoSeed;
   userOptions.accuracyFrames = o.demoAccuracyFrames;
   userOptions.maxFrames = 5000 + o.demoAccuracyFrames;  // a calibration that never ends stops here
-  TargetFollowingUser user(gen::FaceFrameGenerator(photo, gen::DefaultScene(cv::Size(640, 480))),
+  TargetFollowingUser user(gen::FaceFrameGenerator(photo, gen::SubPixelScene(cv::Size(640, 480))),
                            platform.targets, userOptions);
   Camera().SetCameraCounter([] { return 1; });
   Camera().SetSourceFactory([&user](int) {
