@@ -268,9 +268,10 @@ TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
   Open();
   std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
   auto actions = menu->actions();
-  ASSERT_EQ(actions.size(), 2);
+  ASSERT_EQ(actions.size(), 3);
   EXPECT_EQ(actions[0]->text(), "&About PUPILTRAK_08...");
-  EXPECT_EQ(actions[1]->text(), "Stream gaze");
+  EXPECT_EQ(actions[1]->text(), "Precise pupils");
+  EXPECT_EQ(actions[2]->text(), "Stream gaze");
   bool isAbout = false;
   OnNextModal([&](QWidget* w) { isAbout = dynamic_cast<AboutBox*>(w) != nullptr; });
   actions[0]->trigger();
