@@ -20,7 +20,6 @@ class VideoWriter;
 inline constexpr const char* kNoCaptureFile = "No capture file selected";
 inline constexpr const char* kCascadeFileName = "haarcascade_frontalface_default.xml";
 
-
 // Hershey text settings used to write "Face not found" on the frame copy.
 struct OverlayFont {
   int face = 0;  // cv::FONT_HERSHEY_PLAIN is 1; 0 until tracking start sets it

@@ -43,8 +43,6 @@ void StartTrackingCommand(DialogControls& dialog) {
   Tracker().TrackingActive = 1;
 }
 
-bool StartTracking(DialogControls& dialog) { return StartTracking(dialog, nullptr); }
-
 bool StartTracking(DialogControls& dialog, const std::function<void()>& beforeFramesFlow) {
   TrackerState& tracker = Tracker();
   CameraLibrary& camera = Camera();

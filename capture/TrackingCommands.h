@@ -8,7 +8,6 @@ class DialogControls;
 
 void StartTrackingCommand(DialogControls& dialog);
 void StopTrackingCommand(DialogControls& dialog);
-bool StartTracking(DialogControls& dialog);
 bool EndTracking(DialogControls& dialog);
 // name: "camera_pp" (button 1019) or "video_pp" (button 1020).
 void PropertyPageCommand(DialogControls& dialog, const char* name);

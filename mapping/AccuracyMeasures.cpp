@@ -35,10 +35,6 @@ void AddAccuracySample(AccuracyAccumulator& accumulator, double targetX, double 
   accumulator.Add(d * d);
 }
 
-void AddAccuracySample(double targetX, double targetY, double gazeX, double gazeY) {
-  AddAccuracySample(SharedAccuracyAccumulator(), targetX, targetY, gazeX, gazeY);
-}
-
 double PixelsToMillimetres(double pixels, int screenWidth) {
   return std::trunc(pixels * (kScreenWidthMillimetres / screenWidth));
 }

@@ -36,7 +36,6 @@ AccuracyAccumulator& SharedAccuracyAccumulator();
 // Adds the squared distance between target and gaze point.
 void AddAccuracySample(AccuracyAccumulator& accumulator, double targetX, double targetY,
                        double gazeX, double gazeY);
-void AddAccuracySample(double targetX, double targetY, double gazeX, double gazeY);
 
 // pixels * 358 / screenWidth, truncated toward zero.
 double PixelsToMillimetres(double pixels, int screenWidth);

@@ -296,14 +296,6 @@ bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std:
   return ReadLastMapping(text.str(), path, mapping, error);
 }
 
-bool OpenCalibrationProtocol(std::string* error) {
-  return SharedCalibrationProtocol().Open(CalibrationProtocolPath(), error);
-}
-
-void WriteSampleLine(int target, int slot, double dxL, double dyL, double dxR, double dyR) {
-  SharedCalibrationProtocol().Write(SampleLineText(target, slot, dxL, dyL, dxR, dyR));
-}
-
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,
                                int screenWidth) {
   protocol.Close(AccuracyLinesText(sums, screenWidth));

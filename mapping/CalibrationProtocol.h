@@ -94,9 +94,6 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
 // The same on a protocol file.
 bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error);
 
-// Opens the shared protocol at CalibrationProtocolPath().
-bool OpenCalibrationProtocol(std::string* error = nullptr);
-void WriteSampleLine(int target, int slot, double dxL, double dyL, double dxR, double dyR);
 // At Stop Tracking: accuracy lines, then close (nothing when not open).
 void CloseCalibrationProtocol();
 // The same on the given parts.
