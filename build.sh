@@ -145,8 +145,8 @@ case "${1:-}" in
     else
       # The dialog would wait on a screen nobody sees: show what the tracker does instead.
       echo "No display (DISPLAY and WAYLAND_DISPLAY are not set): running the built-in demo"
-      echo "instead of the dialog. Its outputs (frames.csv, CalibrationProtocol.txt, mosaic.avi,"
-      echo "dialog-client.png) go to $PWD/demo-out/."
+      echo "instead of the dialog. Its outputs (frames.csv, CalibrationProtocol.txt, accuracy.png,"
+      echo "mosaic.avi, dialog-client.png) go to $PWD/demo-out/."
       exec ./tools/replay/pupiltrak08-replay --output-dir "$PWD/demo-out" --mosaic mosaic.avi
     fi
     ;;
