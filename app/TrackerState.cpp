@@ -29,18 +29,18 @@ void TrackerState::SetSourceClientRect(const IntRect& r) {
 void TrackerState::Reset() {
   TrackingActive = 0;
   CaptureToFile = 0;
-  SearchEyeRegions = 0;
-  EstimateGazeDirection = 0;
-  EqualizeHist1 = 0;
-  EqualizeHist2 = 1;
-  Finder1Param1 = 1;
-  Finder1Param2 = 1;
-  Finder2Param1 = 60;
-  Finder2Param2 = 30;
+  SearchEyeRegions = kDefaultSearchEyeRegions;
+  EstimateGazeDirection = kDefaultEstimateGazeDirection;
+  EqualizeHist1 = kDefaultEqualizeHist1;
+  EqualizeHist2 = kDefaultEqualizeHist2;
+  Finder1Param1 = kDefaultFinder1Param1;
+  Finder1Param2 = kDefaultFinder1Param2;
+  Finder2Param1 = kDefaultFinder2Param1;
+  Finder2Param2 = kDefaultFinder2Param2;
   CalibrationActive = 0;
   CalibratedSinceStart = 0;
   FrameRate = 0.0;
-  PrecisePupils = 0;
+  PrecisePupils = kDefaultPrecisePupils;
   FaceCascade.reset();
   CaptureWriter.reset();
   Font = OverlayFont{};

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/Geometry.h"
+#include "tracking/TrackerSettings.h"
 
 class DialogCanvas;
 
@@ -31,19 +32,19 @@ struct OverlayFont {
 struct TrackerState {
   std::atomic<int> TrackingActive{0};
   std::atomic<int> CaptureToFile{0};
-  std::atomic<int> SearchEyeRegions{0};
-  std::atomic<int> EstimateGazeDirection{0};
-  std::atomic<int> EqualizeHist1{0};
-  std::atomic<int> EqualizeHist2{1};
-  std::atomic<int> Finder1Param1{1};
-  std::atomic<int> Finder1Param2{1};
-  std::atomic<int> Finder2Param1{60};
-  std::atomic<int> Finder2Param2{30};
+  std::atomic<int> SearchEyeRegions{kDefaultSearchEyeRegions};
+  std::atomic<int> EstimateGazeDirection{kDefaultEstimateGazeDirection};
+  std::atomic<int> EqualizeHist1{kDefaultEqualizeHist1};
+  std::atomic<int> EqualizeHist2{kDefaultEqualizeHist2};
+  std::atomic<int> Finder1Param1{kDefaultFinder1Param1};
+  std::atomic<int> Finder1Param2{kDefaultFinder1Param2};
+  std::atomic<int> Finder2Param1{kDefaultFinder2Param1};
+  std::atomic<int> Finder2Param2{kDefaultFinder2Param2};
   std::atomic<int> CalibrationActive{0};
   std::atomic<int> CalibratedSinceStart{0};
   std::atomic<double> FrameRate{0.0};
   // "Precise pupils" of the dialog's menu: gradient eye centre, sub-pixel pupil and glint.
-  std::atomic<int> PrecisePupils{0};
+  std::atomic<int> PrecisePupils{kDefaultPrecisePupils};
 
   // Set once at dialog initialisation, before any frame thread exists; null when loading failed.
   std::shared_ptr<cv::CascadeClassifier> FaceCascade;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tracking/EyeCentre.h"
+#include "tracking/TrackerSettings.h"
 
 class PointHistory {
  public:
@@ -29,13 +30,13 @@ void ExtractZChannel(const cv::Mat& src, cv::Mat& dst);
 
 // The options and slider values one eye's chain runs with.
 struct PupilSettings {
-  bool equalise1 = false;  // Use EqualizeHist1: finder 1's input
-  bool equalise2 = true;   // Use EqualizeHist2: finder 2's input
-  int finder1Param1 = 1, finder1Param2 = 1;
-  int finder2Param1 = 60, finder2Param2 = 30;
+  bool equalise1 = kDefaultEqualizeHist1 != 0;  // Use EqualizeHist1: finder 1's input
+  bool equalise2 = kDefaultEqualizeHist2 != 0;  // Use EqualizeHist2: finder 2's input
+  int finder1Param1 = kDefaultFinder1Param1, finder1Param2 = kDefaultFinder1Param2;
+  int finder2Param1 = kDefaultFinder2Param1, finder2Param2 = kDefaultFinder2Param2;
   // Precise pupils: the coarse centre from the gradient eye centre instead of finder 1, and
   // finder 2's circle and bright spot refined to sub-pixel positions.
-  bool precise = false;
+  bool precise = kDefaultPrecisePupils != 0;
 };
 
 // Size of the pupil window in frame pixels, and of its zoom.

@@ -7,4 +7,5 @@ set(TRACKING_SOURCES
   tracking/FrameResults.cpp tracking/FrameResults.h
   tracking/Mosaic.cpp tracking/Mosaic.h
   tracking/PupilFinder.cpp tracking/PupilFinder.h
+  tracking/TrackerSettings.h
 )

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tracking/TrackerSettings.h"
+
 struct ReplayOptions {
   // Input: a video file, an image sequence (folder or printf pattern), or a camera index.
   std::string input;
@@ -32,17 +34,17 @@ struct ReplayOptions {
   bool batchWorker = false;
 
   // The dialog's options and sliders, with the dialog's defaults.
-  int eyeRegions = 0;
-  int gazeDirection = 0;
-  int equalizeHist1 = 0;
-  int equalizeHist2 = 1;
-  int finder1Param1 = 1;
-  int finder1Param2 = 1;
-  int finder2Param1 = 60;
-  int finder2Param2 = 30;
+  int eyeRegions = kDefaultSearchEyeRegions;
+  int gazeDirection = kDefaultEstimateGazeDirection;
+  int equalizeHist1 = kDefaultEqualizeHist1;
+  int equalizeHist2 = kDefaultEqualizeHist2;
+  int finder1Param1 = kDefaultFinder1Param1;
+  int finder1Param2 = kDefaultFinder1Param2;
+  int finder2Param1 = kDefaultFinder2Param1;
+  int finder2Param2 = kDefaultFinder2Param2;
 
   // Precise pupils: gradient eye centre and sub-pixel pupil and glint.
-  bool precise = false;
+  bool precise = kDefaultPrecisePupils != 0;
   // Where the gaze is published over ZeroMQ; empty: not published.
   std::string streamEndpoint;
   // The calibration protocol file whose last complete mapping report gives the gaze.
