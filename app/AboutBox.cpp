@@ -29,7 +29,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     switch (c.kind) {
       case ControlKind::Icon: {
         auto* icon = new QLabel(this);
-        icon->setPixmap(QPixmap::fromImage(ResourceIcon(128, 32)));
+        icon->setPixmap(QPixmap::fromImage(ResourceIcon(resource_id::kProgramIcon, 32)));
         w = icon;
         break;
       }

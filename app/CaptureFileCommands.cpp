@@ -5,7 +5,7 @@
 
 #include "app/DialogTemplate.h"
 #include "app/DialogView.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "platform/Prompts.h"
 
 namespace {
@@ -14,21 +14,20 @@ std::optional<std::string> RunCaptureFileChooser() {
   return UserPrompts().SaveFileName("avi", "*.avi");
 }
 
-void AcceptCaptureFile(DialogView& view, const std::string& path) {
-  Tracker().SetCaptureFileName(path);
+void AcceptCaptureFile(DialogView& view, TrackerState& t, const std::string& path) {
+  t.SetCaptureFileName(path);
   view.AddLogLine("Capture file set to:");
   view.AddLogLine(path);
 }
 
 }  // namespace
 
-void SetCaptureFileCommand(DialogView& view) {
-  if (auto path = RunCaptureFileChooser()) AcceptCaptureFile(view, *path);
+void SetCaptureFileCommand(DialogView& view, TrackerState& t) {
+  if (auto path = RunCaptureFileChooser()) AcceptCaptureFile(view, t, *path);
   view.RefreshData();
 }
 
-void CaptureToFileCommand(DialogView& view) {
-  auto& t = Tracker();
+void CaptureToFileCommand(DialogView& view, TrackerState& t) {
   int state = view.CheckState(control_id::kCaptureToFile);
   if (state == 0) {
     view.AddLogLine("Capture to file is off");
@@ -42,7 +41,7 @@ void CaptureToFileCommand(DialogView& view) {
     return;
   }
   if (auto path = RunCaptureFileChooser()) {
-    AcceptCaptureFile(view, *path);
+    AcceptCaptureFile(view, t, *path);
     view.AddLogLine("Capture to file is on");
     t.CaptureToFile = 1;
   } else {

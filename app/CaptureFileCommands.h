@@ -3,8 +3,9 @@
 // itself starts and stops with tracking; these only set the file name and CaptureToFile.
 
 class DialogView;
+struct TrackerState;
 
 // Runs the save-file chooser; a confirmed name becomes the capture file.
-void SetCaptureFileCommand(DialogView& view);
+void SetCaptureFileCommand(DialogView& view, TrackerState& t);
 // Click on "Capture to file": asks for a file first when none was chosen yet.
-void CaptureToFileCommand(DialogView& view);
+void CaptureToFileCommand(DialogView& view, TrackerState& t);

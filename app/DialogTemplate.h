@@ -5,31 +5,7 @@
 #include <QRect>
 #include <vector>
 
-// Control identifiers of the main dialog.
-namespace control_id {
-inline constexpr int kExit = 1;
-inline constexpr int kHelp = 16;
-inline constexpr int kStartTracking = 1000;
-inline constexpr int kStopTracking = 1001;
-inline constexpr int kCaptureFileStatic = 1002;
-inline constexpr int kSetCaptureFile = 1003;
-inline constexpr int kEventLog = 1004;
-inline constexpr int kOptionsGroup = 1009;
-inline constexpr int kEyeRegions = 1010;
-inline constexpr int kGazeDirection = 1012;
-inline constexpr int kCaptureToFile = 1017;
-inline constexpr int kCameraPropertyPage = 1019;
-inline constexpr int kVideoFormatProperties = 1020;
-inline constexpr int kCalibrate = 1021;
-inline constexpr int kEqualizeHist1 = 1022;
-inline constexpr int kEqualizeHist2 = 1023;
-inline constexpr int kFinder1Param2 = 1025;
-inline constexpr int kFinder2Param1 = 1026;
-inline constexpr int kFinder2Param2 = 1027;
-inline constexpr int kFinder1Param1 = 1028;
-// Controls the program never addresses (group boxes, fixed texts, pictures).
-inline constexpr int kStatic = -1;
-}  // namespace control_id
+#include "platform/DialogControls.h"
 
 // The system-menu command of the About entry and the text of its menu item (string 101).
 inline constexpr int kAboutCommand = 0x0010;

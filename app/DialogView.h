@@ -3,7 +3,7 @@
 // reading and setting check boxes, reading slider positions and refreshing the capture-file
 // line. Setting a check box by program never raises its click handler.
 
-#include "app/DialogControls.h"
+#include "platform/DialogControls.h"
 
 class DialogView : public DialogControls {
  public:

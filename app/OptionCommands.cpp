@@ -4,15 +4,14 @@
 
 #include "app/DialogTemplate.h"
 #include "app/DialogView.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 
 namespace {
 
 constexpr int kUnchecked = 0;
 constexpr int kChecked = 1;
 
-void EyeRegionsClicked(DialogView& view, int state) {
-  auto& t = Tracker();
+void EyeRegionsClicked(DialogView& view, TrackerState& t, int state) {
   if (state == kChecked) {
     view.AddLogLine("Search for eye regions is on");
     t.SearchEyeRegions = 1;
@@ -25,8 +24,7 @@ void EyeRegionsClicked(DialogView& view, int state) {
   }
 }
 
-void GazeDirectionClicked(DialogView& view, int state) {
-  auto& t = Tracker();
+void GazeDirectionClicked(DialogView& view, TrackerState& t, int state) {
   if (state == kChecked) {
     view.AddLogLine("Estimation of gaze direction and its prerequisites are on");
     t.EstimateGazeDirection = 1;
@@ -50,30 +48,29 @@ void FlagClicked(DialogView& view, int state, std::atomic<int>& flag, const char
 
 }  // namespace
 
-void OptionClicked(DialogView& view, int id) {
+void OptionClicked(DialogView& view, TrackerState& t, int id) {
   int state = view.CheckState(id);
   switch (id) {
     case control_id::kEyeRegions:
-      EyeRegionsClicked(view, state);
+      EyeRegionsClicked(view, t, state);
       break;
     case control_id::kGazeDirection:
-      GazeDirectionClicked(view, state);
+      GazeDirectionClicked(view, t, state);
       break;
     case control_id::kEqualizeHist1:
-      FlagClicked(view, state, Tracker().EqualizeHist1, "EqualizeHist1");
+      FlagClicked(view, state, t.EqualizeHist1, "EqualizeHist1");
       break;
     case control_id::kEqualizeHist2:
-      FlagClicked(view, state, Tracker().EqualizeHist2, "EqualizeHist2");
+      FlagClicked(view, state, t.EqualizeHist2, "EqualizeHist2");
       break;
     default:
       break;
   }
 }
 
-void SliderDrawn(DialogView& view, int id) {
+void SliderDrawn(DialogView& view, TrackerState& t, int id) {
   std::atomic<int>* field = nullptr;
   const char* name = nullptr;
-  auto& t = Tracker();
   switch (id) {
     case control_id::kFinder1Param1:
       field = &t.Finder1Param1;

@@ -25,12 +25,12 @@
 #include "app/HelpCommand.h"
 #include "app/OptionCommands.h"
 #include "app/ParameterSlider.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
 #include "calibration/TargetWindows.h"
 #include "capture/GazeStream.h"
+#include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
-#include "display/StripChart.h"
 #include "platform/Machine.h"
 #include "platform/Resources.h"
 #include "tracking/FrameResults.h"
@@ -52,32 +52,36 @@ IntRect ToIntRect(const QRect& r) {
 
 }  // namespace
 
-DialogHooks DialogHooks::Program() {
+DialogHooks DialogHooks::Program(TrackerSession& session) {
   DialogHooks hooks;
-  hooks.startTracking = StartTrackingCommand;
-  hooks.stopTracking = StopTrackingCommand;
-  hooks.calibrate = CalibrateCommand;
+  hooks.startTracking = [&session](DialogControls& d) { StartTrackingCommand(session, d); };
+  hooks.stopTracking = [&session](DialogControls& d) { StopTrackingCommand(session, d); };
+  hooks.calibrate = [&session](DialogControls& d) { session.Calibrate(d); };
   hooks.propertyPage = PropertyPageCommand;
-  hooks.paintCharts = [](DialogCanvas& canvas, const IntRect& update) {
-    GazeXChart().Paint(canvas, update);
-    GazeYChart().Paint(canvas, update);
+  hooks.paintCharts = [&session](DialogCanvas& canvas, const IntRect& update) {
+    session.charts.x.Paint(canvas, update);
+    session.charts.y.Paint(canvas, update);
   };
   return hooks;
 }
 
-TrackerDialog::TrackerDialog(DialogHooks hooks)
+TrackerDialog::TrackerDialog(TrackerSession& session)
+    : TrackerDialog(session, DialogHooks::Program(session)) {}
+
+TrackerDialog::TrackerDialog(TrackerSession& session, DialogHooks hooks)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint),
+      session_(session),
       hooks_(std::move(hooks)),
       canvas_(ClientSize().width(), ClientSize().height()) {
   // The dialog from its template, with the event log and its image list.
   BuildControls();
-  Tracker().SetCaptureFileName(kNoCaptureFile);
+  session_.state.SetCaptureFileName(kNoCaptureFile);
   QIcon icon;
-  icon.addPixmap(QPixmap::fromImage(ResourceIcon(128, 32)));
-  icon.addPixmap(QPixmap::fromImage(ResourceIcon(128, 16)));
+  icon.addPixmap(QPixmap::fromImage(ResourceIcon(resource_id::kProgramIcon, 32)));
+  icon.addPixmap(QPixmap::fromImage(ResourceIcon(resource_id::kProgramIcon, 16)));
   programIcon_ = icon;
-  for (int id : {141, 143, 150, 158, 162}) ResourceBitmap(id);
+  for (int id : resource_id::kBitmaps) ResourceBitmap(id);
 
   // The canvas starts in the dialog's own colour; the frame thread's drawings into it are
   // painted on the GUI thread.
@@ -99,7 +103,7 @@ TrackerDialog::~TrackerDialog() {
   if (Tracking() && hooks_.stopTracking) hooks_.stopTracking(*this);
   canvas_.SetChangedCallback(nullptr);
   DialogCanvas* self = &canvas_;
-  Tracker().MainWindow.compare_exchange_strong(self, nullptr);
+  session_.state.MainWindow.compare_exchange_strong(self, nullptr);
 }
 
 void TrackerDialog::BuildControls() {
@@ -142,7 +146,7 @@ void TrackerDialog::BuildControls() {
       case ControlKind::Trackbar: {
         auto* slider = new ParameterSlider(this);
         const int id = c.id;
-        slider->SetPaintCycleHandler([this, id] { SliderDrawn(*this, id); });
+        slider->SetPaintCycleHandler([this, id] { SliderDrawn(*this, session_.state, id); });
         sliders_.push_back(slider);
         w = slider;
         break;
@@ -153,7 +157,7 @@ void TrackerDialog::BuildControls() {
         break;
       case ControlKind::Icon: {
         auto* label = new QLabel(this);
-        label->setPixmap(QPixmap::fromImage(ResourceIcon(128, 32)));
+        label->setPixmap(QPixmap::fromImage(ResourceIcon(resource_id::kProgramIcon, 32)));
         w = label;
         break;
       }
@@ -175,16 +179,16 @@ void TrackerDialog::ConnectCommands() {
       connect(button, &QAbstractButton::clicked, this,
               [handler = std::move(handler)] { handler(); });
   };
-  onClick(kSetCaptureFile, [this] { SetCaptureFileCommand(*this); });
+  onClick(kSetCaptureFile, [this] { SetCaptureFileCommand(*this, session_.state); });
   onClick(kStartTracking, [this] {
     if (hooks_.startTracking) hooks_.startTracking(*this);
   });
   onClick(kStopTracking, [this] {
     if (hooks_.stopTracking) hooks_.stopTracking(*this);
   });
-  onClick(kCaptureToFile, [this] { CaptureToFileCommand(*this); });
-  onClick(kEyeRegions, [this] { OptionClicked(*this, kEyeRegions); });
-  onClick(kGazeDirection, [this] { OptionClicked(*this, kGazeDirection); });
+  onClick(kCaptureToFile, [this] { CaptureToFileCommand(*this, session_.state); });
+  onClick(kEyeRegions, [this] { OptionClicked(*this, session_.state, kEyeRegions); });
+  onClick(kGazeDirection, [this] { OptionClicked(*this, session_.state, kGazeDirection); });
   onClick(kHelp, [] { HelpCommand(); });
   onClick(kCameraPropertyPage, [this] {
     if (hooks_.propertyPage) hooks_.propertyPage(*this, "camera_pp");
@@ -195,13 +199,13 @@ void TrackerDialog::ConnectCommands() {
   onClick(kCalibrate, [this] {
     if (hooks_.calibrate) hooks_.calibrate(*this);
   });
-  onClick(kEqualizeHist1, [this] { OptionClicked(*this, kEqualizeHist1); });
-  onClick(kEqualizeHist2, [this] { OptionClicked(*this, kEqualizeHist2); });
+  onClick(kEqualizeHist1, [this] { OptionClicked(*this, session_.state, kEqualizeHist1); });
+  onClick(kEqualizeHist2, [this] { OptionClicked(*this, session_.state, kEqualizeHist2); });
   onClick(kExit, [this] { accept(); });
 }
 
 bool TrackerDialog::InitDialog() {
-  auto& t = Tracker();
+  TrackerState& t = session_.state;
   // 1. Data exchange: the capture-file line shows the current name.
   RefreshData();
   // 2. The About entry (there is no system menu to extend: it lives in the dialog's menu).
@@ -219,20 +223,22 @@ bool TrackerDialog::InitDialog() {
   t.FaceCascade.reset();
   t.CaptureWriter.reset();
   // 5. The log's icons: cog for ordinary lines, beetle for failures.
-  log_->SetImageList({QIcon(QPixmap::fromImage(ResourceIcon(129, 16))),
-                      QIcon(QPixmap::fromImage(ResourceIcon(130, 16)))});
+  log_->SetImageList({QIcon(QPixmap::fromImage(ResourceIcon(resource_id::kCogIcon, 16))),
+                      QIcon(QPixmap::fromImage(ResourceIcon(resource_id::kBeetleIcon, 16)))});
   // 6. No detection time to show yet.
-  SharedFrameResults().detectionText.clear();
+  session_.results.detectionText.clear();
   // 7. The face cascade, from the current directory.
   AddLogLine("Loading " + cascadeFileName_);
-  t.FaceCascade = LoadFaceCascade(cascadeFileName_);
-  if (!t.FaceCascade) {
+  std::shared_ptr<cv::CascadeClassifier> cascade = LoadFaceCascade(cascadeFileName_);
+  if (!cascade) {
     AddBugLine("Could not load classifier cascade " + cascadeFileName_);
     return false;
   }
   AddLogLine("Classifier cascade " + cascadeFileName_ + " loaded");
-  // 8. The target windows' class with the calibration target picture.
-  RegisterTargetWindowClass(ResourceBitmap(158));
+  // 8. The session: the cascade, the target windows' class with the calibration target
+  // picture, the gaze strip charts in client-area pixels.
+  SetUpSession(session_, std::move(cascade), &canvas_, Machine().FullScreenSize());
+  chartsCreated_ = true;
   // 9. The sliders' range, then their positions from the parameters.
   const int positions[] = {t.Finder1Param1, t.Finder1Param2, t.Finder2Param1, t.Finder2Param2};
   for (size_t i = 0; i < sliders_.size() && i < 4; ++i) {
@@ -241,12 +247,6 @@ bool TrackerDialog::InitDialog() {
   }
   // 10. The box matching the default of EqualizeHist2 (no log line).
   SetCheckState(control_id::kEqualizeHist2, kChecked);
-  // 11. The gaze strip charts, in client-area pixels.
-  const QSize fullScreen = Machine().FullScreenSize();
-  GazeXChart().Create(canvas_, 12, 310, 468, 390, 0, fullScreen.width(), "Gaze X");
-  GazeYChart().Create(canvas_, 12, 395, 468, 475, 0, fullScreen.height(), "Gaze Y");
-  chartsCreated_ = true;
-  // 12.
   return true;
 }
 
@@ -288,7 +288,7 @@ int TrackerDialog::SliderPosition(int id) {
 
 void TrackerDialog::RefreshData() {
   if (auto* label = qobject_cast<QLabel*>(Control(control_id::kCaptureFileStatic)))
-    label->setText(QString::fromStdString(Tracker().CaptureFileName()));
+    label->setText(QString::fromStdString(session_.state.CaptureFileName()));
 }
 
 QWidget* TrackerDialog::Control(int id) const {
@@ -297,7 +297,7 @@ QWidget* TrackerDialog::Control(int id) const {
 }
 
 bool TrackerDialog::Tracking() const {
-  if (Tracker().TrackingActive != 0) return true;
+  if (session_.state.TrackingActive != 0) return true;
   QWidget* stop = Control(control_id::kStopTracking);
   return stop && stop->isEnabled();
 }
@@ -318,16 +318,16 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
   // Precise pupils, off at start: an option beyond the dialog's own check boxes.
   QAction* precise = menu->addAction("Precise pupils");
   precise->setCheckable(true);
-  precise->setChecked(Tracker().PrecisePupils.load() != 0);
+  precise->setChecked(session_.state.PrecisePupils.load() != 0);
   connect(precise, &QAction::toggled, this, [this](bool on) {
     AddLogLine(on ? "Precise pupils is on" : "Precise pupils is off");
-    Tracker().PrecisePupils = on ? 1 : 0;
+    session_.state.PrecisePupils = on ? 1 : 0;
   });
   // The live gaze stream to other programs; off at program start.
   QAction* stream = menu->addAction("Stream gaze");
   stream->setCheckable(true);
-  stream->setChecked(SharedGazeStream().On());
-  connect(stream, &QAction::toggled, this, [this](bool on) { StreamGazeCommand(*this, on); });
+  stream->setChecked(session_.stream.On());
+  connect(stream, &QAction::toggled, this, [this](bool on) { StreamGazeCommand(session_.stream, *this, on); });
   return menu;
 }
 

@@ -17,12 +17,14 @@
 
 class DialogStyle;
 class EventLog;
+class TrackerSession;
 class ParameterSlider;
 class QMenu;
 class QStyle;
 
 // The commands the dialog hands its buttons to, and the chart repair of its paint handler.
-// The program uses Program(); tests replace single entries to watch what the dialog does.
+// The program uses Program(session); tests replace single entries to watch what the dialog
+// does.
 struct DialogHooks {
   std::function<void(DialogControls&)> startTracking;
   std::function<void(DialogControls&)> stopTracking;
@@ -31,13 +33,15 @@ struct DialogHooks {
   // Asks both strip charts to repaint themselves within the update rectangle.
   std::function<void(DialogCanvas&, const IntRect&)> paintCharts;
 
-  static DialogHooks Program();
+  static DialogHooks Program(TrackerSession& session);
 };
 
 class TrackerDialog : public QDialog, public DialogView {
  public:
-  // Builds the controls and runs the dialog's initialisation; the dialog is not shown yet.
-  explicit TrackerDialog(DialogHooks hooks = DialogHooks::Program());
+  // Builds the controls and runs the dialog's initialisation on the session (which outlives
+  // the dialog); the dialog is not shown yet.
+  explicit TrackerDialog(TrackerSession& session);
+  TrackerDialog(TrackerSession& session, DialogHooks hooks);
   ~TrackerDialog() override;
 
   // DialogControls (GUI thread only).
@@ -54,6 +58,7 @@ class TrackerDialog : public QDialog, public DialogView {
   QWidget* Control(int id) const;
   EventLog& Log() const { return *log_; }
   DialogCanvas& Canvas() { return canvas_; }
+  TrackerSession& Session() { return session_; }
   // What the initialisation returned: false when it stopped early (no cascade).
   bool InitResult() const { return initResult_; }
   bool ChartsCreated() const { return chartsCreated_; }
@@ -81,6 +86,7 @@ class TrackerDialog : public QDialog, public DialogView {
   bool InitDialog();
   void CanvasChanged(const QRect& rect);
 
+  TrackerSession& session_;
   DialogHooks hooks_;
   DialogCanvas canvas_;
   DialogStyle* style_ = nullptr;  // owned as a child object

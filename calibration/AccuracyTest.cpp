@@ -8,13 +8,10 @@
 #include "mapping/AccuracyMeasures.h"
 #include "platform/Machine.h"
 #include "platform/Resources.h"
-#include "tracking/FrameResults.h"
 
 namespace {
 
 constexpr int kPeriod = 50;
-constexpr int kAccuracyMarkerBitmap = 162;
-constexpr int kGazeMarkerBitmap = 150;
 // The chart value that stands for "no eye found"; it is passed as a gap and never plotted.
 constexpr double kGapValue = 999.999;
 
@@ -100,24 +97,12 @@ AccuracyTarget AccuracyTargetPicker::Current() const {
   return {currentX_, currentY_, false};
 }
 
-AccuracyTargetPicker& SharedAccuracyTargetPicker() {
-  static AccuracyTargetPicker picker;
-  return picker;
-}
-
-void ResetAccuracyTargets() {
-  SharedAccuracyTargetPicker().Reset(static_cast<uint32_t>(Machine().Now()),
-                                     Machine().ScreenSize());
-}
-
-AccuracyTarget NextAccuracyTarget(int period) { return SharedAccuracyTargetPicker().Next(period); }
-
 GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
                               AccuracyTargetPicker& picker, GazeSmoother& smoother,
                               AccuracyAccumulator& accumulator, PanelEffects& effects) {
   DrawPanelCaption(surface, QStringLiteral("Accuracy test"));
   const AccuracyTarget target = picker.Next(kPeriod);
-  DrawScaledMarker(surface, kAccuracyMarkerBitmap, inputs.W, inputs.H, target.x, target.y);
+  DrawScaledMarker(surface, resource_id::kAccuracyMarker, inputs.W, inputs.H, target.x, target.y);
   if (target.isNew) effects.CreateAccuracyWindow(target.x, target.y);
 
   const GazeEstimate gaze = EstimateGaze(inputs.mapping, smoother, inputs.eye1, inputs.found1,
@@ -126,7 +111,7 @@ GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
     case GazeKind::Point:
       AddAccuracySample(accumulator, target.x, target.y, gaze.x, gaze.y);
       effects.AddChartValues(gaze.x, gaze.y, false);
-      DrawScaledMarker(surface, kGazeMarkerBitmap, inputs.W, inputs.H, gaze.x, gaze.y);
+      DrawScaledMarker(surface, resource_id::kGazeMarker, inputs.W, inputs.H, gaze.x, gaze.y);
       break;
     case GazeKind::NoEyes:
       effects.AddChartValues(kGapValue, kGapValue, true);
@@ -135,24 +120,4 @@ GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
       break;
   }
   return gaze;
-}
-
-void SharedAccuracyTestStep(QImage& surface, int W, int H) {
-  const FrameResults& r = SharedFrameResults();
-  AccuracyStepInputs inputs;
-  inputs.W = W;
-  inputs.H = H;
-  inputs.mapping = SharedGazeMapping().Get();
-  inputs.eye1 = {r.dxL, r.dyL};
-  inputs.found1 = r.pupilFound[0];
-  inputs.eye2 = {r.dxR, r.dyR};
-  inputs.found2 = r.pupilFound[1];
-  const GazeEstimate gaze =
-      AccuracyTestStep(surface, inputs, SharedAccuracyTargetPicker(), SharedGazeSmoother(),
-                       SharedAccuracyAccumulator(), SharedPanelEffects());
-  // Recorded for whoever reads this frame's results (the replay's CSV, the gaze stream).
-  FrameResults& results = SharedFrameResults();
-  results.gazeFound = gaze.kind == GazeKind::Point;
-  results.gazeX = gaze.x;
-  results.gazeY = gaze.y;
 }

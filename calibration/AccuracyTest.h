@@ -61,12 +61,6 @@ class AccuracyTargetPicker {
   int Ws_ = 0, Hs_ = 0;
 };
 
-AccuracyTargetPicker& SharedAccuracyTargetPicker();
-
-// Called at every tracking start: seeded from the clock, the whole screen's size.
-void ResetAccuracyTargets();
-AccuracyTarget NextAccuracyTarget(int period);
-
 // Panel position of a screen point in the accuracy test: w / W * x and h / H * y, each rounded
 // to the nearest integer (clamped far outside the panel for wild gaze points).
 QPoint AccuracyPanelPosition(QSize panel, int W, int H, double x, double y);
@@ -84,5 +78,3 @@ struct AccuracyStepInputs {
 GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
                               AccuracyTargetPicker& picker, GazeSmoother& smoother,
                               AccuracyAccumulator& accumulator, PanelEffects& effects);
-// The same on the shared records and this frame's results; W, H of the last run.
-void SharedAccuracyTestStep(QImage& surface, int W, int H);

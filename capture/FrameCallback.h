@@ -36,10 +36,3 @@ using FrameProcessor = std::function<void(cv::Mat& frameCopy, cv::Mat& cameraFra
 void HandleCameraFrame(CameraFrame& frame, FrameCallbackState& own, TrackerState& tracker,
                        MachineFacts& clock, const FrameProcessor& process);
 
-// The program's callback: HandleCameraFrame with the shared state, Machine() and ProcessFrame
-// on SharedPipelineContext().
-void FrameCallback(CameraFrame& frame);
-
-// The shared callback state (tests reset it; no camera may be running).
-FrameCallbackState& SharedFrameCallbackState();
-void ResetFrameCallbackState();

@@ -6,9 +6,8 @@
 #include <QJsonValue>
 #include <cmath>
 
-#include "app/DialogControls.h"
-#include "app/TrackerState.h"
-#include "calibration/CalibrationRun.h"
+#include "platform/DialogControls.h"
+#include "tracking/TrackerState.h"
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
@@ -176,27 +175,7 @@ void GazeStream::SetDialogEndpoint(const std::string& endpoint) {
   dialogEndpoint_ = endpoint;
 }
 
-GazeStream& SharedGazeStream() {
-  static GazeStream stream;
-  return stream;
-}
-
-void PublishFrameGaze(long frame) {
-  GazeStream& stream = SharedGazeStream();
-  if (!stream.On()) return;
-  stream.PublishFrame(SharedFrameResults(), Tracker(), frame);
-}
-
-void PublishCalibrationFit(const MappingFit& fit) { SharedGazeStream().PublishCalibration(fit); }
-
-void PublishSharedAccuracy() {
-  GazeStream& stream = SharedGazeStream();
-  if (!stream.On()) return;
-  stream.PublishAccuracy(SharedAccuracyAccumulator().Sums(), SharedCalibrationSamples().Width());
-}
-
-void StreamGazeCommand(DialogControls& dialog, bool on) {
-  GazeStream& stream = SharedGazeStream();
+void StreamGazeCommand(GazeStream& stream, DialogControls& dialog, bool on) {
   if (!on) {
     stream.SwitchOff();
     dialog.AddLogLine("Stopped streaming gaze");
@@ -210,8 +189,8 @@ void StreamGazeCommand(DialogControls& dialog, bool on) {
     dialog.AddBugLine("Cannot stream gaze to " + endpoint + ": " + error);
 }
 
-void ReportGazeStreamDrops(DialogControls& dialog) {
-  const uint64_t dropped = SharedGazeStream().TakeDroppedSinceLastReport();
+void ReportGazeStreamDrops(GazeStream& stream, DialogControls& dialog) {
+  const uint64_t dropped = stream.TakeDroppedSinceLastReport();
   if (dropped > 0)
     dialog.AddLogLine("Gaze stream: " + std::to_string(dropped) +
                       " messages dropped (a subscriber too slow)");

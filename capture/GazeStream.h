@@ -81,18 +81,8 @@ class GazeStream {
   uint64_t droppedReported_ = 0;
 };
 
-GazeStream& SharedGazeStream();
-
-// Frame thread, right after a frame was processed: its message from the shared frame results
-// and tracker state.
-void PublishFrameGaze(long frame);
-// When a fit has completed (frame thread).
-void PublishCalibrationFit(const MappingFit& fit);
-// Stop Tracking with the protocol open: the accuracy figures of the shared sums.
-void PublishSharedAccuracy();
-
 // The dialog's "Stream gaze" item: on binds and logs "Streaming gaze to ENDPOINT" (a "Bug: "
 // line when it cannot bind), off closes and logs "Stopped streaming gaze".
-void StreamGazeCommand(DialogControls& dialog, bool on);
+void StreamGazeCommand(GazeStream& stream, DialogControls& dialog, bool on);
 // At Stop Tracking: one log line with the messages dropped since the last report, if any.
-void ReportGazeStreamDrops(DialogControls& dialog);
+void ReportGazeStreamDrops(GazeStream& stream, DialogControls& dialog);

@@ -4,47 +4,33 @@
 #include <opencv2/videoio.hpp>
 #include <string>
 
-#include "app/DialogControls.h"
-#include "app/TrackerState.h"
-#include "calibration/AccuracyTest.h"
-#include "capture/FrameCallback.h"
-#include "capture/GazeStream.h"
-#include "mapping/CalibrationProtocol.h"
+#include "capture/TrackerSession.h"
 #include "platform/CameraLibrary.h"
+#include "platform/DialogControls.h"
 #include "platform/NamedWindows.h"
 #include "platform/VideoCodecs.h"
-#include "tracking/PupilFinder.h"
+#include "tracking/TrackerState.h"
 
 namespace {
-constexpr int kStartButton = 1000;
-constexpr int kStopButton = 1001;
-constexpr int kCaptureToFileBox = 1017;
-constexpr int kExitButton = 1;
 constexpr int kCamera = 0;
 constexpr int kAutoSizeWindow = 1;
 
 std::string CamerasFound(int count) { return std::to_string(count) + " cameras found"; }
-
-// Everything a new run starts from: the pupil histories and the accuracy targets.
-void ResetForNewRun() {
-  ResetPointHistories();
-  ResetAccuracyTargets();
-  SharedFrameCallbackState().framesProcessed = 0;
-}
 }  // namespace
 
-void StartTrackingCommand(DialogControls& dialog) {
-  dialog.EnableControl(kStartButton, false);
-  dialog.EnableControl(kStopButton, true);
-  dialog.EnableControl(kCaptureToFileBox, false);
-  dialog.EnableControl(kExitButton, false);
-  StartTracking(dialog, ResetForNewRun);
+void StartTrackingCommand(TrackerSession& session, DialogControls& dialog) {
+  dialog.EnableControl(control_id::kStartTracking, false);
+  dialog.EnableControl(control_id::kStopTracking, true);
+  dialog.EnableControl(control_id::kCaptureToFile, false);
+  dialog.EnableControl(control_id::kExit, false);
+  StartTracking(session, dialog, [&session] { session.ResetForNewRun(); });
   dialog.AddLogLine("StartTracking was successful");
-  Tracker().TrackingActive = 1;
+  session.state.TrackingActive = 1;
 }
 
-bool StartTracking(DialogControls& dialog, const std::function<void()>& beforeFramesFlow) {
-  TrackerState& tracker = Tracker();
+bool StartTracking(TrackerSession& session, DialogControls& dialog,
+                   const std::function<void()>& beforeFramesFlow) {
+  TrackerState& tracker = session.state;
   CameraLibrary& camera = Camera();
 
   // Ends whatever an earlier run or a property page left initialised.
@@ -74,7 +60,7 @@ bool StartTracking(DialogControls& dialog, const std::function<void()>& beforeFr
     sourceHandle = 0;
   }
 
-  camera.SetCallback(kCamera, FrameCallback);
+  camera.SetCallback(kCamera, [&session](CameraFrame& frame) { session.OnCameraFrame(frame); });
 
   if (windows.Create("Preview", kAutoSizeWindow))
     dialog.AddLogLine("Preview window created");
@@ -91,7 +77,7 @@ bool StartTracking(DialogControls& dialog, const std::function<void()>& beforeFr
   else
     dialog.AddBugLine("cvcamStart() failed");
 
-  tracker.Font = OverlayFont{cv::FONT_HERSHEY_PLAIN, 4.0, 4.0, 0.0, 4, 8};
+  tracker.Font = kOverlayFont;
 
   if (tracker.CaptureToFile.load() == 1) {
     const std::string file = tracker.CaptureFileName();
@@ -111,23 +97,20 @@ bool StartTracking(DialogControls& dialog, const std::function<void()>& beforeFr
   return true;
 }
 
-void StopTrackingCommand(DialogControls& dialog) {
-  dialog.EnableControl(kStartButton, true);
-  dialog.EnableControl(kStopButton, false);
-  dialog.EnableControl(kCaptureToFileBox, true);
-  dialog.EnableControl(kExitButton, true);
-  EndTracking(dialog);
+void StopTrackingCommand(TrackerSession& session, DialogControls& dialog) {
+  dialog.EnableControl(control_id::kStartTracking, true);
+  dialog.EnableControl(control_id::kStopTracking, false);
+  dialog.EnableControl(control_id::kCaptureToFile, true);
+  dialog.EnableControl(control_id::kExit, true);
+  EndTracking(session.state, dialog);
   dialog.AddLogLine("EndTracking was successful");
   // Writes the accuracy results and closes the protocol when a calibration opened it.
-  const bool accuracyWritten = SharedCalibrationProtocol().IsOpen();
-  CloseCalibrationProtocol();
-  if (accuracyWritten) PublishSharedAccuracy();
-  ReportGazeStreamDrops(dialog);
-  Tracker().TrackingActive = 0;
+  session.CloseProtocol();
+  ReportGazeStreamDrops(session.stream, dialog);
+  session.state.TrackingActive = 0;
 }
 
-bool EndTracking(DialogControls& dialog) {
-  TrackerState& tracker = Tracker();
+bool EndTracking(TrackerState& tracker, DialogControls& dialog) {
   if (tracker.TrackingActive.load() == 1) {
     dialog.AddLogLine("Releasing camera");
     // Returns only when no frame is in the pipeline any more and none will start; the writer

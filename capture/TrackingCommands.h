@@ -5,14 +5,17 @@
 #include <functional>
 
 class DialogControls;
+class TrackerSession;
+struct TrackerState;
 
-void StartTrackingCommand(DialogControls& dialog);
-void StopTrackingCommand(DialogControls& dialog);
-bool EndTracking(DialogControls& dialog);
+void StartTrackingCommand(TrackerSession& session, DialogControls& dialog);
+void StopTrackingCommand(TrackerSession& session, DialogControls& dialog);
+bool EndTracking(TrackerState& tracker, DialogControls& dialog);
 // name: "camera_pp" (button 1019) or "video_pp" (button 1020).
 void PropertyPageCommand(DialogControls& dialog, const char* name);
 
 // StartTracking with work to do after everything is prepared but before frames are let into
 // the pipeline (TrackingActive set): the command resets the pupil histories and the accuracy
 // targets there, so the frame thread never sees them half reset.
-bool StartTracking(DialogControls& dialog, const std::function<void()>& beforeFramesFlow);
+bool StartTracking(TrackerSession& session, DialogControls& dialog,
+                   const std::function<void()>& beforeFramesFlow);

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/TrackerState.h"
 #include "platform/Resources.h"
 #include "platform/Surface.h"
 #include "tracking/FrameResults.h"
@@ -67,10 +66,4 @@ void DrawStatusPanel(QImage& surface, const FrameResults& results, bool searchEy
   char rate[64];
   std::snprintf(rate, sizeof rate, "Frame rate = %.2lf fps", frameRate);
   surface::TextOut(surface, 0, 105, QString::fromLatin1(rate), font, white);
-}
-
-void DrawSharedStatusPanel(QImage& surface) {
-  TrackerState& state = Tracker();
-  DrawStatusPanel(surface, SharedFrameResults(), state.SearchEyeRegions.load() != 0,
-                  state.FrameRate.load(), state.SourceClientRect(), ResourceBitmap(143));
 }

@@ -12,6 +12,3 @@ struct FrameResults;
 // an empty source rectangle the pupil discs are left out, the texts are still written.
 void DrawStatusPanel(QImage& surface, const FrameResults& results, bool searchEyeRegions,
                      double frameRate, const IntRect& sourceClientRect, const QImage& darkEmblem);
-
-// Draws the panel of the shared frame results and tracker state into the surface.
-void DrawSharedStatusPanel(QImage& surface);

@@ -4,16 +4,10 @@
 #include <cstdio>
 #include <optional>
 
-#include "app/TrackerState.h"
 #include "platform/DialogCanvas.h"
 #include "platform/Surface.h"
 
 namespace {
-
-// The dialog row of the most recently plotted point, one for all charts: each chart's white
-// pixel clears the point the other chart plotted one call earlier in its newest column.
-std::mutex lastRowMutex;
-std::optional<int> lastRow;
 
 const QColor kWhite(255, 255, 255);
 const QColor kBlack(0, 0, 0);
@@ -35,7 +29,8 @@ QString Decimal(int v) {
 
 }  // namespace
 
-StripChart::StripChart() = default;
+StripChart::StripChart() : lastRow_(&ownRow_) {}
+StripChart::StripChart(PlottedRow& sharedRow) : lastRow_(&sharedRow) {}
 StripChart::~StripChart() = default;
 
 void StripChart::CreateLocked(int left, int top, int right, int bottom, double min, double max,
@@ -116,7 +111,8 @@ void StripChart::AddValue(DialogCanvas& window, double value, bool gap) {
       surface::Line(dialog, column, top_ + 2, column, bottom_ - 3, kGapGrey);
       gapPending_ = true;
     } else {
-      std::lock_guard<std::mutex> rowLock(lastRowMutex);
+      std::lock_guard<std::mutex> rowLock(lastRow_->mutex);
+      std::optional<int>& lastRow = lastRow_->row;
       if (!lastRow) lastRow = top_ + 1;
       surface::SetPixel(dialog, column, *lastRow, kWhite);
       surface::SetPixel(dialog, column, row, kBlack);
@@ -162,26 +158,20 @@ void StripChart::Reset() {
   created_ = false;
 }
 
-StripChart& GazeXChart() {
-  static StripChart chart;
-  return chart;
+void GazeCharts::Create(DialogCanvas& window, QSize fullScreen) {
+  x.Create(window, 12, 310, 468, 390, 0, fullScreen.width(), "Gaze X");
+  y.Create(window, 12, 395, 468, 475, 0, fullScreen.height(), "Gaze Y");
 }
 
-StripChart& GazeYChart() {
-  static StripChart chart;
-  return chart;
+void GazeCharts::Show(DialogCanvas* window) {
+  if (!window) return;
+  x.Show(*window);
+  y.Show(*window);
 }
 
-void ShowGazeCharts() {
-  DialogCanvas* canvas = Tracker().MainWindow.load();
-  if (!canvas) return;
-  GazeXChart().Show(*canvas);
-  GazeYChart().Show(*canvas);
-}
-
-void ResetStripCharts() {
-  GazeXChart().Reset();
-  GazeYChart().Reset();
-  std::lock_guard<std::mutex> lock(lastRowMutex);
-  lastRow.reset();
+void GazeCharts::Reset() {
+  x.Reset();
+  y.Reset();
+  std::lock_guard<std::mutex> lock(lastRow.mutex);
+  lastRow.row.reset();
 }

@@ -7,16 +7,28 @@
 
 #include <QFont>
 #include <QImage>
+#include <QSize>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/Geometry.h"
 
 class DialogCanvas;
 
+// The dialog row of the most recently plotted point, shared by charts drawn side by side: each
+// chart's white pixel clears the point the other chart plotted one call earlier in its newest
+// column.
+struct PlottedRow {
+  std::mutex mutex;
+  std::optional<int> row;
+};
+
 class StripChart {
  public:
+  // A chart with a row of its own, or one sharing sharedRow with other charts.
   StripChart();
+  explicit StripChart(PlottedRow& sharedRow);
   virtual ~StripChart();
   StripChart(const StripChart&) = delete;
   StripChart& operator=(const StripChart&) = delete;
@@ -56,11 +68,20 @@ class StripChart {
   bool fontsMade_ = false;
   bool gapPending_ = false;
   bool created_ = false;
+  PlottedRow ownRow_;
+  PlottedRow* lastRow_;
 };
 
-StripChart& GazeXChart();
-StripChart& GazeYChart();
-// Shows both charts blank on the main dialog ("Gaze X" first); nothing without a dialog.
-void ShowGazeCharts();
-// Resets both charts and the row of the last plotted point, which all charts share (tests).
-void ResetStripCharts();
+// The two gaze charts of the main dialog, sharing the row of the last plotted point.
+struct GazeCharts {
+  PlottedRow lastRow;
+  StripChart x{lastRow};  // "Gaze X", 0 to the full screen's width
+  StripChart y{lastRow};  // "Gaze Y", 0 to its height
+
+  // Both at their places on the main dialog, for a full screen of the given size.
+  void Create(DialogCanvas& window, QSize fullScreen);
+  // Both blank on the window ("Gaze X" first); nothing without one.
+  void Show(DialogCanvas* window);
+  // Both and the shared row back to the freshly constructed state.
+  void Reset();
+};

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FaceFrameGenerator.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
 #include "platform/CameraFrame.h"
 #include "platform/FrameSource.h"
@@ -143,7 +143,7 @@ bool ToCameraFrame(const cv::Mat& sourceFrame, CameraFrame* frame) {
   return true;
 }
 
-void ApplySettings(const FrameRecipe& r, TrackerState& t) {
+void ApplySettings(const FrameRecipe& r, TrackerState& t, CalibrationSamples& samples) {
   t.SearchEyeRegions = r.eyeRegions ? 1 : 0;
   t.EstimateGazeDirection = r.gaze ? 1 : 0;
   t.EqualizeHist1 = r.equalise1 ? 1 : 0;
@@ -152,8 +152,8 @@ void ApplySettings(const FrameRecipe& r, TrackerState& t) {
   t.Finder1Param2 = r.sliders[1];
   t.Finder2Param1 = r.sliders[2];
   t.Finder2Param2 = r.sliders[3];
-  if (r.calibrating && !SharedCalibrationSamples().CollectingSamples()) {
-    SharedCalibrationSamples().StartRun(QSize(1024, 710));
+  if (r.calibrating && !samples.CollectingSamples()) {
+    samples.StartRun(1024, 710);
     t.CalibratedSinceStart = 1;
   }
   t.CalibrationActive = r.calibrating ? 1 : 0;

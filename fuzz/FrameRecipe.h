@@ -14,6 +14,7 @@
 
 struct CameraFrame;
 struct TrackerState;
+class CalibrationSamples;
 namespace gen {
 struct FacePhoto;
 }
@@ -71,7 +72,7 @@ bool ToCameraFrame(const cv::Mat& sourceFrame, CameraFrame* frame);
 // run of the shared calibration when none is collecting (as the Calibrate command does, with
 // the protocol left as it is) and sets CalibrationActive; otherwise CalibrationActive is
 // cleared.
-void ApplySettings(const FrameRecipe& recipe, TrackerState& state);
+void ApplySettings(const FrameRecipe& recipe, TrackerState& state, CalibrationSamples& samples);
 
 // The face photographs of tests/data/faces (those that load).
 std::vector<gen::FacePhoto> LoadTestPhotos(const std::string& facesDir);

@@ -1,7 +1,7 @@
 // libFuzzer target: one camera frame through the program's own frame callback and pipeline,
 // as the camera layer delivers it (converted to 8-bit B, G, R and stored bottom-up), with the
-// real face cascade, the options and sliders taken from the input, and the program's shared
-// records (panels, calibration run, accuracy test, charts on a dialog canvas) behind it.
+// real face cascade, the options and sliders taken from the input, and a whole tracker
+// session (panels, calibration run, accuracy test, charts on a dialog canvas) behind it.
 // Frames, sizes and settings come from a FrameRecipe, so a finding replays in the tests.
 
 #include <QGuiApplication>
@@ -14,21 +14,22 @@
 
 #include "FaceFrameGenerator.h"
 #include "FrameRecipe.h"
-#include "app/TrackerState.h"
-#include "calibration/AccuracyTest.h"
-#include "calibration/TargetWindows.h"
-#include "capture/FrameCallback.h"
-#include "display/StripChart.h"
+#include "capture/TrackerSession.h"
 #include "platform/CameraFrame.h"
 #include "platform/DialogCanvas.h"
 #include "platform/NamedWindows.h"
-#include "platform/Resources.h"
 
 namespace {
 
 std::vector<gen::FacePhoto>& Photos() {
   static std::vector<gen::FacePhoto> photos;
   return photos;
+}
+
+// The fuzz target's one session: every input is one more frame of the same run.
+TrackerSession& Session() {
+  static TrackerSession session;
+  return session;
 }
 
 HeadlessWindows& PreviewWindows() {
@@ -51,10 +52,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   static QGuiApplication app(qtArgc, qtArgv);  // the panels draw text
 
-  TrackerState& t = Tracker();
   auto cascade = std::make_shared<cv::CascadeClassifier>();
   if (!cascade->load(PUPILTRAK_CASCADE) || cascade->empty()) Fail("cannot load the cascade");
-  t.FaceCascade = cascade;
   Photos() = fuzzing::LoadTestPhotos(PUPILTRAK_FACES_DIR);
   if (Photos().empty()) Fail("no face photograph loaded");
 
@@ -63,13 +62,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   PreviewWindows().Create("Preview", 1);
   // What the dialog sets up: its canvas with the two charts, the target window class.
   static DialogCanvas canvas(480, 869);
-  t.MainWindow = &canvas;
-  GazeXChart().Create(canvas, 12, 310, 468, 390, 0, 1024, "Gaze X");
-  GazeYChart().Create(canvas, 12, 395, 468, 475, 0, 710, "Gaze Y");
-  RegisterTargetWindowClass(ResourceBitmap(158));
-  t.Font = OverlayFont{cv::FONT_HERSHEY_PLAIN, 4.0, 4.0, 0.0, 4, 8};
+  TrackerSession& session = Session();
+  SetUpSession(session, std::move(cascade), &canvas, QSize(1024, 710));
+  TrackerState& t = session.state;
   t.SetSourceClientRect(IntRect{0, 0, 640, 480});
-  ResetAccuracyTargets();
+  session.ResetForNewRun();
   t.TrackingActive = 1;
   return 0;
 }
@@ -78,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzzing::FrameRecipe recipe = fuzzing::DecodeRecipe(data, size);
   // A calibration run as the Calibrate command starts it; the protocol stays closed, so its
   // lines are dropped and nothing reaches the disk.
-  fuzzing::ApplySettings(recipe, Tracker());
+  fuzzing::ApplySettings(recipe, Session().state, Session().samples);
 
   // The camera layer's conversion: any depth and channel count to 8-bit B, G, R, bottom-up.
   CameraFrame frame;
@@ -87,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const cv::Size delivered = frame.image.size();
   const int shownBefore = PreviewWindows().ShowCount("Preview");
 
-  FrameCallback(frame);
+  Session().OnCameraFrame(frame);
 
   // The camera's buffer keeps its size and layout, and every frame shows one 320 x 240 mosaic.
   if (frame.image.size() != delivered || frame.image.type() != CV_8UC3)

@@ -24,11 +24,6 @@ void AccuracyAccumulator::Reset() {
   sums_ = AccuracySums();
 }
 
-AccuracyAccumulator& SharedAccuracyAccumulator() {
-  static AccuracyAccumulator accumulator;
-  return accumulator;
-}
-
 void AddAccuracySample(AccuracyAccumulator& accumulator, double targetX, double targetY,
                        double gazeX, double gazeY) {
   double d = PointDistance(targetX, targetY, gazeX, gazeY);

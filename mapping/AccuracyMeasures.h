@@ -31,8 +31,6 @@ class AccuracyAccumulator {
   AccuracySums sums_;
 };
 
-AccuracyAccumulator& SharedAccuracyAccumulator();
-
 // Adds the squared distance between target and gaze point.
 void AddAccuracySample(AccuracyAccumulator& accumulator, double targetX, double targetY,
                        double gazeX, double gazeY);

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "calibration/CalibrationRun.h"
+#include "mapping/CalibrationData.h"
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/GazeMapping.h"
 #include "platform/Machine.h"
@@ -100,11 +100,6 @@ int CalibrationProtocol::FailedWrites() const {
   return failed_;
 }
 
-CalibrationProtocol& SharedCalibrationProtocol() {
-  static CalibrationProtocol protocol;
-  return protocol;
-}
-
 void CalibrationProtocol::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
   stream_.reset();
@@ -112,8 +107,6 @@ void CalibrationProtocol::Reset() {
   dropped_ = 0;
   failed_ = 0;
 }
-
-void ResetSharedCalibrationProtocol() { SharedCalibrationProtocol().Reset(); }
 
 std::string CalibrationProtocolPath() {
   return Machine().ProgramDirectory() + kCalibrationProtocolFileName;
@@ -299,9 +292,4 @@ bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std:
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,
                                int screenWidth) {
   protocol.Close(AccuracyLinesText(sums, screenWidth));
-}
-
-void CloseCalibrationProtocol() {
-  CloseProtocolWithAccuracy(SharedCalibrationProtocol(), SharedAccuracyAccumulator().Sums(),
-                            SharedCalibrationSamples().Width());
 }

@@ -67,11 +67,6 @@ class CalibrationProtocol {
   int failed_ = 0;
 };
 
-// The program's one protocol (default opener: the real file).
-CalibrationProtocol& SharedCalibrationProtocol();
-// Closed, with the real file opener and zero counts (tests).
-void ResetSharedCalibrationProtocol();
-
 // The protocol's path: the program's directory and the file name.
 std::string CalibrationProtocolPath();
 
@@ -95,7 +90,5 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
 bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error);
 
 // At Stop Tracking: accuracy lines, then close (nothing when not open).
-void CloseCalibrationProtocol();
-// The same on the given parts.
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,
                                int screenWidth);

@@ -2,8 +2,7 @@
 
 #include <cmath>
 
-#include "calibration/CalibrationRun.h"
-#include "capture/GazeStream.h"
+#include "mapping/CalibrationData.h"
 #include "mapping/CalibrationProtocol.h"
 
 // NEWMAT last: its headers bring in "using namespace std" and a set of macros.
@@ -127,17 +126,9 @@ void GazeMappingStore::Set(const GazeMapping& mapping) {
   mapping_ = mapping;
 }
 
-GazeMappingStore& SharedGazeMapping() {
-  static GazeMappingStore store;
-  return store;
-}
-
-void ResetGazeMapping() { SharedGazeMapping().Set(GazeMapping::Identity()); }
-
-void ResetGazeMappingToProgramStart() { SharedGazeMapping().Set(GazeMapping()); }
-
 void FitAndReportGazeMapping(CalibrationSamples& samples, GazeMappingStore& mapping,
-                             CalibrationProtocol& protocol, const std::string& captureFileName) {
+                             CalibrationProtocol& protocol, const std::string& captureFileName,
+                             const std::function<void(const MappingFit&)>& fitted) {
   // Under the samples' lock a Calibrate command cannot reset the run halfway through the fit;
   // if it came first, the run is collecting again and this fit has nothing to do.
   samples.WithData([&](const CalibrationData& data) {
@@ -145,13 +136,8 @@ void FitAndReportGazeMapping(CalibrationSamples& samples, GazeMappingStore& mapp
     MappingFit fit = FitMappingFromSamples(data, mapping.Get());
     mapping.Set(fit.mapping);
     protocol.Write(MappingReportText(data, fit, captureFileName));
-    PublishCalibrationFit(fit);
+    if (fitted) fitted(fit);
   });
-}
-
-void FitGazeMapping(const std::string& captureFileName) {
-  FitAndReportGazeMapping(SharedCalibrationSamples(), SharedGazeMapping(),
-                          SharedCalibrationProtocol(), captureFileName);
 }
 
 void GazeSmoother::Reset(QSize fullScreen) {
@@ -193,11 +179,6 @@ ScreenPoint GazeSmoother::AddPoint(double x, double y) {
 ScreenPoint GazeSmoother::Smoothed() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return smoothed_;
-}
-
-GazeSmoother& SharedGazeSmoother() {
-  static GazeSmoother smoother;
-  return smoother;
 }
 
 GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, EyeVector eye1,

@@ -6,6 +6,7 @@
 // and written whole under a mutex.
 
 #include <QSize>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -74,23 +75,17 @@ class GazeMappingStore {
   GazeMapping mapping_;
 };
 
-GazeMappingStore& SharedGazeMapping();
-// Identity: called by the Calibrate command at the start of a run.
-void ResetGazeMapping();
-// All zeros, as at program start (tests).
-void ResetGazeMappingToProgramStart();
-
 class CalibrationSamples;
 class CalibrationProtocol;
 
 // Fits the mapping from a completed run, stores it and writes the report to the protocol.
 // Called on the frame thread in the frame that stored the last sample of a run. When a new run
 // has been started in the meantime (the samples are collecting again or not complete), nothing
-// is fitted or written: the new run fits when it completes.
+// is fitted or written: the new run fits when it completes. fitted (may be empty) is told of
+// the fit after the report, still under the samples' lock.
 void FitAndReportGazeMapping(CalibrationSamples& samples, GazeMappingStore& mapping,
-                             CalibrationProtocol& protocol, const std::string& captureFileName);
-// The same on the shared records.
-void FitGazeMapping(const std::string& captureFileName);
+                             CalibrationProtocol& protocol, const std::string& captureFileName,
+                             const std::function<void(const MappingFit&)>& fitted = {});
 
 // The recent combined gaze points and their mean. Reset on the GUI thread, fed on the frame
 // thread: every operation takes the smoother's own lock.
@@ -112,8 +107,6 @@ class GazeSmoother {
   ScreenPoint smoothed_;
   int width_ = 0, height_ = 0;
 };
-
-GazeSmoother& SharedGazeSmoother();
 
 // What one frame's eye vectors give.
 enum class GazeKind {

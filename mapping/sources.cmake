@@ -1,5 +1,6 @@
 set(MAPPING_SOURCES
   mapping/AccuracyMeasures.cpp mapping/AccuracyMeasures.h
+  mapping/CalibrationData.cpp mapping/CalibrationData.h
   mapping/CalibrationProtocol.cpp mapping/CalibrationProtocol.h
   mapping/GazeMapping.cpp mapping/GazeMapping.h
 )

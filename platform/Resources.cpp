@@ -146,17 +146,17 @@ QImage DrawArrowsMarker() {
 
 QImage DrawBitmap(int id) {
   switch (id) {
-    case 141:
+    case resource_id::kCalibrationEmblem:
       return DrawEmblem({QColor(255, 255, 255), QColor(24, 24, 40), QColor(255, 255, 255),
                          QColor(40, 100, 170), QColor(0, 0, 0), QColor(255, 255, 255)});
-    case 143:
+    case resource_id::kStatusEmblem:
       return DrawEmblem({QColor(0, 0, 0), QColor(225, 225, 235), QColor(0, 0, 0),
                          QColor(110, 175, 245), QColor(0, 0, 0), QColor(255, 255, 255)});
-    case 150:
+    case resource_id::kGazeMarker:
       return DrawEyeMarker();
-    case 158:
+    case resource_id::kTargetMarker:
       return DrawTargetMarker();
-    case 162:
+    case resource_id::kAccuracyMarker:
       return DrawArrowsMarker();
     default:
       return QImage();
@@ -251,13 +251,13 @@ QImage DrawIcon(int id, int size) {
   p.setRenderHint(QPainter::Antialiasing, true);
   p.scale(size / 32.0, size / 32.0);
   switch (id) {
-    case 128:
+    case resource_id::kProgramIcon:
       DrawProgramIcon(p);
       break;
-    case 129:
+    case resource_id::kCogIcon:
       DrawCogIcon(p);
       break;
-    case 130:
+    case resource_id::kBeetleIcon:
       DrawBeetleIcon(p);
       break;
     default:
@@ -273,7 +273,7 @@ const QImage& ResourceBitmap(int id) {
   // Drawn once on first use (from whichever thread asks first) and never changed afterwards.
   static const std::map<int, QImage> bitmaps = [] {
     std::map<int, QImage> m;
-    for (int id : {141, 143, 150, 158, 162}) m[id] = DrawBitmap(id);
+    for (int id : resource_id::kBitmaps) m[id] = DrawBitmap(id);
     return m;
   }();
   static const QImage empty;
@@ -282,7 +282,7 @@ const QImage& ResourceBitmap(int id) {
 }
 
 QImage ResourceIcon(int id, int size) {
-  if (size <= 0 || (id != 128 && id != 129 && id != 130)) return QImage();
+  if (size <= 0 || (id != resource_id::kProgramIcon && id != resource_id::kCogIcon && id != resource_id::kBeetleIcon)) return QImage();
   static std::mutex mutex;
   static std::map<std::pair<int, int>, QImage> cache;
   std::lock_guard<std::mutex> lock(mutex);

@@ -231,7 +231,7 @@ TEST_F(AccuracyStepTest, OneEyeChangesNothingAndNoEyesLeaveAGap) {
 }
 
 TEST_F(AccuracyStepTest, MarkersForTheTargetAndTheGaze) {
-  if (ResourceBitmap(162).isNull() || ResourceBitmap(150).isNull()) {
+  if (ResourceBitmap(resource_id::kAccuracyMarker).isNull() || ResourceBitmap(resource_id::kGazeMarker).isNull()) {
     GTEST_SKIP() << "marker bitmaps not available";
   }
   surface.fill(Qt::white);

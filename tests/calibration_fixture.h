@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogControls.h"
-#include "app/TrackerState.h"
+#include "platform/DialogControls.h"
+#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
 #include "mapping/GazeMapping.h"
 #include "platform/Machine.h"

@@ -124,7 +124,7 @@ TEST(CalibrationPanelTest, StoppedTrackingShowsPleaseCalibrateAndStillTakesTheWi
 }
 
 TEST(CalibrationPanelTest, TheTargetMarkerIsDrawnAtItsPanelPosition) {
-  if (ResourceBitmap(158).isNull()) GTEST_SKIP() << "marker bitmaps not available";
+  if (ResourceBitmap(resource_id::kTargetMarker).isNull()) GTEST_SKIP() << "marker bitmaps not available";
   QImage surface = surface::Make(160, 120);
   PanelMemory memory;
   RecordingEffects effects;

@@ -6,7 +6,7 @@
 #include <limits>
 #include <opencv2/videoio.hpp>
 
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "capture/FrameCallback.h"
 #include "capture_fakes.h"
 #include "platform/Machine.h"

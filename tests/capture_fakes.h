@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogControls.h"
+#include "platform/DialogControls.h"
 
 class RecordingDialog : public DialogControls {
  public:

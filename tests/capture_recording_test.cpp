@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <opencv2/videoio.hpp>
 
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "capture/FrameCallback.h"
 #include "capture/TrackingCommands.h"
 #include "capture_fakes.h"

@@ -12,8 +12,8 @@ namespace {
 
 TEST(EventLogLines, OrdinaryAndFailureLinesCarryTheirIcons) {
   EventLog log;
-  log.SetImageList({QIcon(QPixmap::fromImage(ResourceIcon(129, 16))),
-                    QIcon(QPixmap::fromImage(ResourceIcon(130, 16)))});
+  log.SetImageList({QIcon(QPixmap::fromImage(ResourceIcon(resource_id::kCogIcon, 16))),
+                    QIcon(QPixmap::fromImage(ResourceIcon(resource_id::kBeetleIcon, 16)))});
   log.AddLogLine("Loading haarcascade_frontalface_default.xml");
   log.AddBugLine("cvcamStart() failed");
   log.AddLogLine("");

@@ -18,7 +18,8 @@
 
 #include "app/EventLog.h"
 #include "app/TrackerDialog.h"
-#include "app/TrackerState.h"
+#include "capture/TrackerSession.h"
+#include "tracking/TrackerState.h"
 #include "platform/Machine.h"
 #include "platform/NamedWindows.h"
 #include "platform/Prompts.h"
@@ -67,11 +68,10 @@ class ScratchDirectory {
   QString old_;
 };
 
-// Stand-ins installed for one test, removed afterwards.
+// Stand-ins installed for one test, removed afterwards, and the test's own tracker session.
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetTrackerState();
     SetUserPrompts(&prompts);
     SetMachine(&machine);
     SetWindows(&windows);
@@ -82,9 +82,9 @@ class DialogTest : public ::testing::Test {
     SetWindows(nullptr);
     SetMachine(nullptr);
     SetUserPrompts(nullptr);
-    ResetTrackerState();
   }
 
+  TrackerSession session;
   ScriptedPrompts prompts;
   FixedMachine machine;
   HeadlessWindows windows;

@@ -45,18 +45,18 @@ TEST(DisplayPictures, WriteForInspection) {
   r.circleCentre[1] = {48.f, 29.f};
   r.brightSpot[1] = {51.f, 31.5f};
   QImage panel = surface::Make(160, 120);
-  DrawStatusPanel(panel, r, true, 29.97, IntRect{0, 0, 320, 240}, ResourceBitmap(143));
+  DrawStatusPanel(panel, r, true, 29.97, IntRect{0, 0, 320, 240}, ResourceBitmap(resource_id::kStatusEmblem));
   QImage blink = surface::Make(160, 120);
   r.pupilFound[0] = r.pupilFound[1] = false;
-  DrawStatusPanel(blink, r, true, 15.02, IntRect{0, 0, 320, 240}, ResourceBitmap(143));
+  DrawStatusPanel(blink, r, true, 15.02, IntRect{0, 0, 320, 240}, ResourceBitmap(resource_id::kStatusEmblem));
   QImage calib = surface::Make(160, 120);
   surface::Rectangle(calib, 0, 0, 160, 120, Qt::white, Qt::white);
-  surface::BitBlt(calib, 0, 0, 28, 32, ResourceBitmap(141), 0, 0);
+  surface::BitBlt(calib, 0, 0, 28, 32, ResourceBitmap(resource_id::kCalibrationEmblem), 0, 0);
   surface::DrawCentredText(calib, QRect(0, 0, 160, 120), QStringLiteral("Accuracy test"),
                            surface::Arial(20), QColor(128, 128, 128));
-  DrawMarker(calib, ResourceBitmap(162), 60, 40, Qt::white);
-  DrawMarker(calib, ResourceBitmap(150), 70, 45, Qt::white);
-  DrawMarker(calib, ResourceBitmap(158), 146, 105, Qt::white);
+  DrawMarker(calib, ResourceBitmap(resource_id::kAccuracyMarker), 60, 40, Qt::white);
+  DrawMarker(calib, ResourceBitmap(resource_id::kGazeMarker), 70, 45, Qt::white);
+  DrawMarker(calib, ResourceBitmap(resource_id::kTargetMarker), 146, 105, Qt::white);
   QImage panels(332, 250, QImage::Format_RGB32);
   panels.fill(QColor(240, 240, 240));
   {

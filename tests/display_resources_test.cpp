@@ -29,12 +29,12 @@ TEST(ResourcesTest, BitmapsHaveTheirSizesIn32Bit) {
   }
   EXPECT_TRUE(ResourceBitmap(999).isNull());
   // Drawn once: every call hands out the same picture.
-  EXPECT_EQ(&ResourceBitmap(158), &ResourceBitmap(158));
+  EXPECT_EQ(&ResourceBitmap(resource_id::kTargetMarker), &ResourceBitmap(resource_id::kTargetMarker));
 }
 
 TEST(ResourcesTest, EmblemsAreTheSamePictureDarkOnLightAndLightOnDark) {
-  const QImage& light = ResourceBitmap(141);
-  const QImage& dark = ResourceBitmap(143);
+  const QImage& light = ResourceBitmap(resource_id::kCalibrationEmblem);
+  const QImage& dark = ResourceBitmap(resource_id::kStatusEmblem);
   EXPECT_EQ(Rgb(light, 0, 0), 0xFFFFFFu);
   EXPECT_EQ(Rgb(dark, 0, 0), 0x000000u);
   EXPECT_GT(MeanBrightness(light), 170);
@@ -53,7 +53,7 @@ TEST(ResourcesTest, EmblemsAreTheSamePictureDarkOnLightAndLightOnDark) {
 }
 
 TEST(ResourcesTest, TargetBitmapIsAGreenDiscWithAWhitePlusOnWhite) {
-  const QImage& t = ResourceBitmap(158);
+  const QImage& t = ResourceBitmap(resource_id::kTargetMarker);
   for (auto [x, y] : {std::pair{0, 0}, {15, 0}, {0, 15}, {15, 15}})
     EXPECT_EQ(Rgb(t, x, y), 0xFFFFFFu);
   for (int k = 3; k <= 12; ++k) {
@@ -72,7 +72,7 @@ TEST(ResourcesTest, TargetBitmapIsAGreenDiscWithAWhitePlusOnWhite) {
 }
 
 TEST(ResourcesTest, AccuracyBitmapHasFourGreenArrowsAroundAWhiteCentre) {
-  const QImage& a = ResourceBitmap(162);
+  const QImage& a = ResourceBitmap(resource_id::kAccuracyMarker);
   for (auto [x, y] : {std::pair{0, 0}, {15, 0}, {0, 15}, {15, 15}})
     EXPECT_TRUE(IsGreen(Rgb(a, x, y))) << x << "," << y;
   for (int y = 7; y <= 8; ++y)
@@ -88,7 +88,7 @@ TEST(ResourcesTest, AccuracyBitmapHasFourGreenArrowsAroundAWhiteCentre) {
 }
 
 TEST(ResourcesTest, GazeBitmapIsAnEyeOnWhite) {
-  const QImage& e = ResourceBitmap(150);
+  const QImage& e = ResourceBitmap(resource_id::kGazeMarker);
   EXPECT_EQ(Rgb(e, 0, 0), 0xFFFFFFu);
   EXPECT_EQ(Rgb(e, 15, 15), 0xFFFFFFu);
   EXPECT_EQ(Rgb(e, 7, 8), 0x000000u);  // the pupil near the centre
@@ -107,7 +107,7 @@ TEST(ResourcesTest, IconsAreTransparentAroundAnOpaqueMiddle) {
       EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << id;
       EXPECT_EQ(qAlpha(icon.pixel(size / 2, size / 2 + size / 4)), 255) << id << " " << size;
     }
-  EXPECT_EQ(qAlpha(ResourceIcon(129, 32).pixel(16, 16)), 0);  // the cog's hole
+  EXPECT_EQ(qAlpha(ResourceIcon(resource_id::kCogIcon, 32).pixel(16, 16)), 0);  // the cog's hole
   EXPECT_TRUE(ResourceIcon(131, 16).isNull());
-  EXPECT_TRUE(ResourceIcon(128, 0).isNull());
+  EXPECT_TRUE(ResourceIcon(resource_id::kProgramIcon, 0).isNull());
 }

@@ -3,7 +3,7 @@
 
 #include <QRect>
 
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "display/StatusPanel.h"
 #include "platform/Resources.h"
 #include "platform/Surface.h"
@@ -58,7 +58,7 @@ void SetPupil(FrameResults& r, int e, int px, int py, FloatPoint circle, FloatPo
 QImage Panel(const FrameResults& r, bool eyeRegions = true, double rate = 29.97,
              IntRect source = kSource) {
   QImage surface = surface::Make(160, 120);
-  DrawStatusPanel(surface, r, eyeRegions, rate, source, ResourceBitmap(143));
+  DrawStatusPanel(surface, r, eyeRegions, rate, source, ResourceBitmap(resource_id::kStatusEmblem));
   return surface;
 }
 
@@ -66,7 +66,7 @@ QImage Panel(const FrameResults& r, bool eyeRegions = true, double rate = 29.97,
 
 TEST(StatusPanelTest, NoPupilShowsBlinkAndNothingOnTheTopLine) {
   const QImage panel = Panel(Face());
-  EXPECT_EQ(panel.copy(0, 0, 28, 32), ResourceBitmap(143));
+  EXPECT_EQ(panel.copy(0, 0, 28, 32), ResourceBitmap(resource_id::kStatusEmblem));
   EXPECT_EQ(Count(panel, kWhite, QRect(35, 0, 125, 10)), 0);
   EXPECT_EQ(panel.copy(35, 10, 125, 15), TextAlone(35, 10, "Blink").copy(35, 10, 125, 15));
   EXPECT_EQ(panel.copy(0, 90, 160, 15),
@@ -115,7 +115,7 @@ TEST(StatusPanelTest, OnlyEyeRegion2ShowsItsLineAtY15AndNothingAtY0) {
   EXPECT_EQ(Count(panel, kWhite, QRect(35, 0, 125, 15)), 0);
   EXPECT_EQ(panel.copy(35, 15, 125, 15),
             TextAlone(35, 15, "dL = 2.00, 1.00").copy(35, 15, 125, 15));
-  EXPECT_EQ(panel.copy(0, 0, 28, 32), ResourceBitmap(143));
+  EXPECT_EQ(panel.copy(0, 0, 28, 32), ResourceBitmap(resource_id::kStatusEmblem));
   // One pair of discs: green over (70, 60)-(90, 80), red over (76, 65.5)-(86, 75.5).
   EXPECT_EQ(BoundsOf(panel, kGreen) | BoundsOf(panel, kRed), QRect(QPoint(70, 60), QPoint(89, 79)));
   EXPECT_EQ(BoundsOf(panel, kRed), QRect(QPoint(76, 66), QPoint(85, 75)));

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <thread>
 
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "display/StripChart.h"
 #include "platform/DialogCanvas.h"
 

@@ -22,7 +22,7 @@ class AwkwardFrames : public HeadlessProgram {
     ASSERT_EQ(photos.size(), 4u);
     // What Start Tracking prepares before frames are let through.
     windows.Create("Preview", 1);
-    Tracker().Font = OverlayFont{cv::FONT_HERSHEY_PLAIN, 4.0, 4.0, 0.0, 4, 8};
+    Tracker().Font = kOverlayFont;
     Tracker().SetSourceClientRect(IntRect{0, 0, 640, 480});
     Tracker().TrackingActive = 1;
   }

@@ -61,7 +61,7 @@ void HeadlessProgram::SetUp() {
   auto cascade = std::make_shared<cv::CascadeClassifier>();
   ASSERT_TRUE(cascade->load(PUPILTRAK_CASCADE));
   Tracker().FaceCascade = cascade;
-  RegisterTargetWindowClass(ResourceBitmap(158));
+  RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
   canvas = std::make_unique<DialogCanvas>(480, 869);
   Tracker().MainWindow = canvas.get();
   GazeXChart().Create(*canvas, 12, 310, 468, 390, 0, 1024, "Gaze X");

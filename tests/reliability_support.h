@@ -21,7 +21,7 @@
 #include "FaceFrameGenerator.h"
 #include "app/DialogView.h"
 #include "app/OptionCommands.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
 #include "calibration/TargetWindows.h"
 #include "capture/FrameCallback.h"

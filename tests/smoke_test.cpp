@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 
 TEST(TrackerStateTest, StartsWithTheDefaults) {
   ResetTrackerState();

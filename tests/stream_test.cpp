@@ -20,7 +20,7 @@
 
 #include "FaceFrameGenerator.h"
 #include "ReplayRun.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "capture/FrameCallback.h"
 #include "capture/GazeStream.h"
 #include "capture/TrackingCommands.h"

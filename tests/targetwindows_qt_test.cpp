@@ -30,7 +30,7 @@ uintptr_t CreateFromAnotherThread(QtTargetWindows& host, const std::string& titl
 
 TEST(QtTargetWindowsTest, WindowFromTheFrameThreadAppearsOnTheGuiThread) {
   QtTargetWindows host;
-  host.RegisterClass(ResourceBitmap(158));
+  host.RegisterClass(ResourceBitmap(resource_id::kTargetMarker));
   unsigned long error = 0;
   const uintptr_t handle = CreateFromAnotherThread(host, "1", -12, -12, &error);
   ASSERT_NE(handle, 0u);
@@ -58,7 +58,7 @@ TEST(QtTargetWindowsTest, WindowFromTheFrameThreadAppearsOnTheGuiThread) {
 
 TEST(QtTargetWindowsTest, WindowIsBlackWithTheMarkerInTheCentre) {
   QtTargetWindows host;
-  const QImage& target = ResourceBitmap(158);
+  const QImage& target = ResourceBitmap(resource_id::kTargetMarker);
   host.RegisterClass(target);
   unsigned long error = 0;
   const uintptr_t handle = host.Create("5", 412, 255, 200, 200, &error);
@@ -78,7 +78,7 @@ TEST(QtTargetWindowsTest, WindowIsBlackWithTheMarkerInTheCentre) {
 
 TEST(QtTargetWindowsTest, DestroyAfterCreateInTheSameBatchLeavesNoWindow) {
   QtTargetWindows host;
-  host.RegisterClass(ResourceBitmap(158));
+  host.RegisterClass(ResourceBitmap(resource_id::kTargetMarker));
   unsigned long error = 0;
   const uintptr_t a = host.Create("1", 0, 0, 200, 200, &error);
   host.Destroy(a);
@@ -101,7 +101,7 @@ TEST(QtTargetWindowsTest, CreationFailsUntilTheClassIsRegistered) {
 
 TEST(QtTargetWindowsTest, TheUserCannotCloseATargetWindow) {
   QtTargetWindows host;
-  host.RegisterClass(ResourceBitmap(158));
+  host.RegisterClass(ResourceBitmap(resource_id::kTargetMarker));
   unsigned long error = 0;
   const uintptr_t handle = host.Create("1", 0, 0, 200, 200, &error);
   RunQueued();
@@ -115,7 +115,7 @@ TEST(QtTargetWindowsTest, WindowsStillOpenGoWithTheHost) {
   QPointer<QWidget> window;
   {
     QtTargetWindows host;
-    host.RegisterClass(ResourceBitmap(158));
+    host.RegisterClass(ResourceBitmap(resource_id::kTargetMarker));
     unsigned long error = 0;
     const uintptr_t handle = host.Create("1", 0, 0, 200, 200, &error);
     RunQueued();

@@ -20,7 +20,7 @@ class TargetWindowSlotsTest : public ::testing::Test {
   void SetUp() override {
     SetTargetWindows(&host_);
     SetUserPrompts(&prompts_);
-    RegisterTargetWindowClass(ResourceBitmap(158));
+    RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
   }
   void TearDown() override {
     DestroyAllTargetWindows();
@@ -105,7 +105,7 @@ TEST_F(TargetWindowSlotsTest, CreationWithoutTheClassReportsTheErrorCode) {
   EXPECT_TRUE(host_.Existing().empty());
   // The empty slots are harmless afterwards; the accuracy window is tried again.
   DestroyCalibrationTargetWindows();
-  RegisterTargetWindowClass(ResourceBitmap(158));
+  RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
   CreateAccuracyTargetWindow(10, 10);
   EXPECT_EQ(Titles(), std::vector<std::string>{"TitleIsIrrelevant"});
   EXPECT_EQ(prompts_.Messages().size(), 2u);
@@ -126,7 +126,7 @@ TEST_F(TargetWindowSlotsTest, FrameThreadAndDialogNeverLeaveTwoCalibrationWindow
 }
 
 TEST(DrawMarkerTest, WhitePixelsLeaveTheDestinationAsItWas) {
-  const QImage& target = ResourceBitmap(158);
+  const QImage& target = ResourceBitmap(resource_id::kTargetMarker);
   QImage panel = surface::Make(160, 120);
   for (int y = 0; y < 120; ++y)
     for (int x = 0; x < 160; ++x) panel.setPixel(x, y, qRgb(x, y, (x * y) & 255));
@@ -152,7 +152,7 @@ TEST(DrawMarkerTest, WhitePixelsLeaveTheDestinationAsItWas) {
 TEST(DrawMarkerTest, MarkerReachingPastTheEdgeIsClipped) {
   QImage panel = surface::Make(20, 20);
   panel.fill(qRgb(255, 255, 255));
-  const QImage& arrows = ResourceBitmap(162);
+  const QImage& arrows = ResourceBitmap(resource_id::kAccuracyMarker);
   DrawMarker(panel, arrows, 2, 2, QColor(255, 255, 255));  // top-left corner at (-6, -6)
   EXPECT_EQ(panel.pixel(0, 0), arrows.pixel(6, 6));        // the tip of the top-left arrow
   EXPECT_EQ(panel.pixel(9, 9), arrows.pixel(15, 15));      // the tail of the bottom-right arrow

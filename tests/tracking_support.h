@@ -11,7 +11,7 @@
 #include <string>
 
 #include "FaceFrameGenerator.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/FramePipeline.h"
 #include "tracking/PupilFinder.h"

@@ -60,8 +60,3 @@ cv::Rect EyeRegions::FrameRect(int eye) const {
   const int* r = eye == 2 ? scaledRect2 : scaledRect1;
   return cv::Rect(r[0], r[1], r[2], r[3]);
 }
-
-EyeRegions& SharedEyeRegions() {
-  static EyeRegions regions;
-  return regions;
-}

@@ -23,5 +23,3 @@ class EyeRegions {
   int scaledRect1[4] = {0, 0, 0, 0};
   int scaledRect2[4] = {0, 0, 0, 0};
 };
-
-EyeRegions& SharedEyeRegions();

@@ -5,7 +5,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
 
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 
 namespace {
 int Nint(double v) { return static_cast<int>(std::nearbyint(v)); }

@@ -9,7 +9,7 @@
 #include <opencv2/core.hpp>
 #include <string>
 
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "tracking/FaceDetection.h"
 #include "tracking/FrameResults.h"
 

@@ -34,7 +34,3 @@ struct FrameResults {
   bool gazeFound = false;
   double gazeX = 0, gazeY = 0;
 };
-
-// The program's one instance.
-FrameResults& SharedFrameResults();
-void ResetFrameResults();

@@ -65,16 +65,6 @@ void PointHistory::Filter(int x, int y, int* outX, int* outY) {
 
 void PointHistory::Reset() { *this = PointHistory{}; }
 
-PointHistory& SharedPointHistory(int eye) {
-  static PointHistory histories[2];
-  return histories[eye == 2 ? 1 : 0];
-}
-
-void ResetPointHistories() {
-  SharedPointHistory(1).Reset();
-  SharedPointHistory(2).Reset();
-}
-
 void ExtractZChannel(const cv::Mat& src, cv::Mat& dst) {
   if (src.channels() != 3 || src.depth() != CV_8U) return;
   dst.create(src.size(), CV_8UC1);

@@ -19,11 +19,6 @@ class PointHistory {
   double deviation[2] = {0, 0};
 };
 
-// The two histories of the program (eye region 1, eye region 2).
-PointHistory& SharedPointHistory(int eye);
-// Empties both; called at every tracking start.
-void ResetPointHistories();
-
 // Copies the third channel (Z of an XYZ image) of src into the one-channel dst, which is
 // (re)made at src's size. A source without three channels leaves dst alone.
 void ExtractZChannel(const cv::Mat& src, cv::Mat& dst);

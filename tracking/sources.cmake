@@ -4,8 +4,9 @@ set(TRACKING_SOURCES
   tracking/EyeVector.cpp tracking/EyeVector.h
   tracking/FaceDetection.cpp tracking/FaceDetection.h
   tracking/FramePipeline.cpp tracking/FramePipeline.h
-  tracking/FrameResults.cpp tracking/FrameResults.h
+  tracking/FrameResults.h
   tracking/Mosaic.cpp tracking/Mosaic.h
   tracking/PupilFinder.cpp tracking/PupilFinder.h
   tracking/TrackerSettings.h
+  tracking/TrackerState.cpp tracking/TrackerState.h
 )

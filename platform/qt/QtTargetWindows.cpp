@@ -22,8 +22,8 @@ class TargetWindow : public QWidget {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::ArrowCursor);
     QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(ResourceIcon(128, 32)));
-    icon.addPixmap(QPixmap::fromImage(ResourceIcon(128, 16)));
+    icon.addPixmap(QPixmap::fromImage(ResourceIcon(resource_id::kProgramIcon, 32)));
+    icon.addPixmap(QPixmap::fromImage(ResourceIcon(resource_id::kProgramIcon, 16)));
     setWindowIcon(icon);
   }
 

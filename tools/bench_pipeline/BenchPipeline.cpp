@@ -15,7 +15,7 @@
 
 #include "FaceFrameGenerator.h"
 #include "VirtualUser.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "tracking/FramePipeline.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "FaceFrameGenerator.h"
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/FramePipeline.h"
 

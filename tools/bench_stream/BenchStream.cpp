@@ -29,8 +29,8 @@
 
 #include "FaceFrameGenerator.h"
 #include "ReplayRun.h"
-#include "app/TrackerState.h"
-#include "capture/GazeStream.h"
+#include "tracking/TrackerState.h"
+#include "capture/TrackerSession.h"
 #include "tracking/FrameResults.h"
 
 namespace {
@@ -163,7 +163,6 @@ int main(int argc, char** argv) {
   o.outputDir = dir;
   o.quiet = true;
   o.eyeRegions = o.gazeDirection = 1;
-  SharedGazeStream().SetSendTimer(RecordQueued);
   std::vector<double> fpsWithout, fpsWith, arrivalMs, frameMs;
   uint64_t dropped = 0, sent = 0;
   for (int r = 0; r < rounds; ++r) {
@@ -172,7 +171,8 @@ int main(int argc, char** argv) {
       o.streamEndpoint = stream ? endpoint : "";
       std::unique_ptr<Subscriber> subscriber;
       if (stream) subscriber = std::make_unique<Subscriber>(endpoint);
-      ReplayOutcome outcome = RunReplay(o);
+      ReplayOutcome outcome =
+          RunReplay(o, [](TrackerSession& session) { session.stream.SetSendTimer(RecordQueued); });
       if (outcome.exitCode != kExitOk) {
         std::fprintf(stderr, "replay failed: %s\n", outcome.message.c_str());
         return 2;
@@ -191,7 +191,6 @@ int main(int argc, char** argv) {
       }
     }
   }
-  SharedGazeStream().SetSendTimer(nullptr);
 
   // The frame thread's CPU per message: a typical frame's results, published many times.
   const int messages = 20000;
@@ -203,19 +202,21 @@ int main(int argc, char** argv) {
     r.dxL = 1.25, r.dyL = -3.5, r.dxR = 0.75, r.dyR = -2.25;
     r.gazeFound = true;
     r.gazeX = 640.5, r.gazeY = 300.25;
-    Tracker().SearchEyeRegions = 1;
-    Tracker().EstimateGazeDirection = 1;
+    TrackerSession session;
+    session.state.SearchEyeRegions = 1;
+    session.state.EstimateGazeDirection = 1;
+    GazeStream& stream = session.stream;
     Subscriber subscriber(endpoint);
     std::string error;
-    if (!SharedGazeStream().SwitchOn(endpoint, &error)) {
+    if (!stream.SwitchOn(endpoint, &error)) {
       std::fprintf(stderr, "cannot bind %s: %s\n", endpoint.c_str(), error.c_str());
       return 2;
     }
-    SharedGazeStream().Publisher().WaitForSubscriber(std::chrono::milliseconds(1000));
+    stream.Publisher().WaitForSubscriber(std::chrono::milliseconds(1000));
     const double cpu0 = ThreadCpuMs();
-    for (int i = 0; i < messages; ++i) SharedGazeStream().PublishFrame(r, Tracker(), i);
+    for (int i = 0; i < messages; ++i) stream.PublishFrame(r, session.state, i);
     cpuPerMessageUs = (ThreadCpuMs() - cpu0) * 1000.0 / messages;
-    SharedGazeStream().SwitchOff(std::chrono::milliseconds(1000));
+    stream.SwitchOff(std::chrono::milliseconds(1000));
   }
 
   std::vector<double> queued;

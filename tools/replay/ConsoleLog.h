@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogControls.h"
+#include "platform/DialogControls.h"
 
 class ConsoleLog : public DialogControls {
  public:

@@ -21,14 +21,8 @@
 #include "FacesAhead.h"
 #include "GazePictures.h"
 #include "TargetFollowingUser.h"
-#include "app/TrackerState.h"
-#include "calibration/CalibrationRun.h"
-#include "calibration/TargetWindows.h"
-#include "capture/FrameCallback.h"
-#include "capture/GazeStream.h"
-#include "capture/PipelineWiring.h"
+#include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
-#include "display/StripChart.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
 #include "platform/CameraLibrary.h"
@@ -37,7 +31,6 @@
 #include "platform/NamedWindows.h"
 #include "platform/PrepareAheadSource.h"
 #include "platform/Prompts.h"
-#include "platform/Resources.h"
 #include "platform/TargetWindowHost.h"
 #include "tracking/PupilFinder.h"
 
@@ -86,7 +79,7 @@ std::string Absolute(const std::string& path) {
   return Join(buf, path);
 }
 
-// The shared records as a run without a dialog needs them, restored when the run ends.
+// The platform as a run without a dialog needs it, restored when the run ends.
 class HeadlessPlatform {
  public:
   HeadlessPlatform() {
@@ -97,7 +90,6 @@ class HeadlessPlatform {
   }
   ~HeadlessPlatform() {
     Camera().RestoreDefaults();
-    Tracker().MainWindow = nullptr;
     SetMachine(nullptr);
     SetWindows(nullptr);
     SetTargetWindows(nullptr);
@@ -109,8 +101,7 @@ class HeadlessPlatform {
   ScriptedPrompts prompts;
 };
 
-void ApplyTrackerOptions(const ReplayOptions& o) {
-  TrackerState& t = Tracker();
+void ApplyTrackerOptions(const ReplayOptions& o, TrackerState& t) {
   t.SearchEyeRegions = o.eyeRegions;
   t.EstimateGazeDirection = o.gazeDirection;
   t.EqualizeHist1 = o.equalizeHist1;
@@ -125,9 +116,8 @@ void ApplyTrackerOptions(const ReplayOptions& o) {
 // --stream: switches the gaze stream on. A subscriber connects in the background, so a recorded
 // input waits up to a second for the first one to subscribe: one started beforehand then gets
 // every frame. A camera is live and waits for nobody.
-bool StartStream(const ReplayOptions& o, ReplayOutcome* outcome) {
+bool StartStream(const ReplayOptions& o, GazeStream& stream, ReplayOutcome* outcome) {
   if (o.streamEndpoint.empty()) return true;
-  GazeStream& stream = SharedGazeStream();
   std::string error;
   if (!stream.SwitchOn(o.streamEndpoint, &error)) {
     outcome->exitCode = kExitIoError;
@@ -143,15 +133,15 @@ bool StartStream(const ReplayOptions& o, ReplayOutcome* outcome) {
 }
 
 // Switches the stream off; the messages still queued go on out for up to two seconds.
-void EndStream(const ReplayOptions& o, ReplayOutcome* outcome) {
+void EndStream(const ReplayOptions& o, GazeStream& stream, ReplayOutcome* outcome) {
   if (o.streamEndpoint.empty()) return;
-  GazeStream& stream = SharedGazeStream();
   outcome->streamSent = stream.Publisher().Sent() - outcome->streamSent;
   outcome->streamDropped = stream.Publisher().Dropped() - outcome->streamDropped;
   stream.SwitchOff(std::chrono::milliseconds(2000));
 }
 
-bool LoadCascade(std::string* error) {
+// The face cascade, or null with the reason in *error.
+std::shared_ptr<cv::CascadeClassifier> LoadCascade(std::string* error) {
   std::string path = FindFaceCascade();
   auto cascade = std::make_shared<cv::CascadeClassifier>();
   bool ok = false;
@@ -163,18 +153,21 @@ bool LoadCascade(std::string* error) {
   if (!ok) {
     *error =
         "cannot load the face cascade haarcascade_frontalface_default.xml (install opencv-data)";
-    return false;
+    return nullptr;
   }
-  Tracker().FaceCascade = cascade;
-  return true;
+  return cascade;
 }
 
 // Records one CSV row (and the optional panel picture) at the end of every processed frame.
 class FrameRecorder {
  public:
-  FrameRecorder(AtomicOutputFile& csv, ReplaySummary& summary, std::string panelDir,
-                double framesPerSecond)
-      : csv_(csv), summary_(summary), panelDir_(std::move(panelDir)), fps_(framesPerSecond) {
+  FrameRecorder(const TrackerSession& session, AtomicOutputFile& csv, ReplaySummary& summary,
+                std::string panelDir, double framesPerSecond)
+      : session_(session),
+        csv_(csv),
+        summary_(summary),
+        panelDir_(std::move(panelDir)),
+        fps_(framesPerSecond) {
     start_ = Clock::now();
   }
 
@@ -187,9 +180,9 @@ class FrameRecorder {
   void SetLookSource(std::function<LookTarget()> look) { look_ = std::move(look); }
   bool HasTargets() const { return static_cast<bool>(look_); }
 
-  void OnFrame(const cv::Mat& mosaic) {
-    FrameResults& r = SharedFrameResults();
-    const TrackerState& t = Tracker();
+  // r: the frame's results, given its gaze here when a mapping was set.
+  void OnFrame(const cv::Mat& mosaic, FrameResults& r) {
+    const TrackerState& t = session_.state;
     bool eyes = t.SearchEyeRegions.load() != 0;
     bool gaze = t.EstimateGazeDirection.load() != 0;
     if (mapping_) {
@@ -242,6 +235,7 @@ class FrameRecorder {
   StageTimings timings;
 
  private:
+  const TrackerSession& session_;
   AtomicOutputFile& csv_;
   ReplaySummary& summary_;
   std::string panelDir_;
@@ -344,13 +338,11 @@ std::string FindFaceCascade() {
   return "";
 }
 
-ReplayOutcome RunReplay(const ReplayOptions& o) {
+ReplayOutcome RunReplay(const ReplayOptions& o,
+                        const std::function<void(TrackerSession&)>& prepare) {
   ReplayOutcome outcome;
   HeadlessPlatform platform;
-  ResetTrackerState();
-  ResetFrameResults();
-  ResetPointHistories();
-  ResetFrameCallbackState();
+  TrackerSession session;
 
   // Check the input before anything is written.
   std::unique_ptr<FrameSource> source;
@@ -438,13 +430,14 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   Outputs out;
   if (!PrepareOutputs(o, false, &out, &outcome)) return outcome;
   std::string error;
-  if (!LoadCascade(&error)) {
+  std::shared_ptr<cv::CascadeClassifier> cascade = LoadCascade(&error);
+  if (!cascade) {
     outcome.exitCode = kExitIoError;
     outcome.message = error;
     return outcome;
   }
-  ApplyTrackerOptions(o);
-  Tracker().Font = OverlayFont{cv::FONT_HERSHEY_PLAIN, 4.0, 4.0, 0.0, 4, 8};
+  SetUpSession(session, std::move(cascade), nullptr, QSize());
+  ApplyTrackerOptions(o, session.state);
   if (o.writeMosaic) {
     auto writer = std::make_unique<cv::VideoWriter>(out.mosaicTemp,
                                                     cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
@@ -454,16 +447,18 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
       outcome.message = "cannot write the mosaic video " + out.mosaicPath;
       return outcome;
     }
-    Tracker().CaptureWriter = std::move(writer);
+    session.state.CaptureWriter = std::move(writer);
   }
 
   outcome.summary.keepStages = o.stages;
-  FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, fps);
+  FrameRecorder recorder(session, *out.csv, outcome.summary, out.panelDir, fps);
   if (!o.mappingFile.empty()) recorder.SetMapping(mapping, QSize(o.screenWidth, o.screenHeight));
-  PipelineContext& ctx = SharedPipelineContext();
+  PipelineContext& ctx = session.Pipeline();
   ctx.timings = &recorder.timings;
   long maxFrames = o.maxFrames;
-  ctx.onMosaic = [&recorder](const cv::Mat& mosaic) { recorder.OnFrame(mosaic); };
+  ctx.onMosaic = [&recorder, &session](const cv::Mat& mosaic) {
+    recorder.OnFrame(mosaic, session.results);
+  };
   if (faces) ctx.takePreparedFace = [faces](PreparedFace* face) { return faces->Take(face); };
   ctx.composeMosaic = o.writeMosaic || o.writePanels;
 
@@ -474,47 +469,40 @@ ReplayOutcome RunReplay(const ReplayOptions& o) {
   Camera().SetEnable(0, true);
   auto processed = std::make_shared<std::atomic<long>>(0);
   auto delivered = std::make_shared<std::atomic<long>>(0);
-  Camera().SetCallback(0, [maxFrames, processed, delivered, faces](CameraFrame& frame) {
+  Camera().SetCallback(0, [maxFrames, processed, delivered, faces, &session](CameraFrame& frame) {
     if (faces) faces->Expect(delivered->fetch_add(1));
     // A stop asked for from inside a callback ends the run after the frame already on its way.
     if (maxFrames > 0 && processed->load() >= maxFrames) {
       Camera().Stop();
       return;
     }
-    FrameCallback(frame);
+    session.OnCameraFrame(frame);
     if (maxFrames > 0 && ++*processed >= maxFrames) Camera().Stop();
   });
-  if (!StartStream(o, &outcome)) return outcome;
-  Tracker().TrackingActive = 1;
+  if (prepare) prepare(session);
+  if (!StartStream(o, session.stream, &outcome)) return outcome;
+  session.state.TrackingActive = 1;
   auto start = Clock::now();
   if (Camera().Init() == 0 || Camera().Start() != 0) {
-    EndStream(o, &outcome);
-    Tracker().TrackingActive = 0;
-    ctx.onMosaic = nullptr;
-    ctx.takePreparedFace = nullptr;
-    ctx.composeMosaic = true;
-    ctx.timings = nullptr;
+    EndStream(o, session.stream, &outcome);
+    session.state.TrackingActive = 0;
     outcome.exitCode = kExitIoError;
     outcome.message = "cannot start reading " + (o.camera ? "the camera" : o.input);
     return outcome;
   }
   WaitForRun(o, total, start);
   Camera().Exit();
-  Tracker().TrackingActive = 0;
-  EndStream(o, &outcome);
+  session.state.TrackingActive = 0;
+  EndStream(o, session.stream, &outcome);
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-  ctx.onMosaic = nullptr;
-  ctx.takePreparedFace = nullptr;
-  ctx.composeMosaic = true;
-  ctx.timings = nullptr;
 
   ResidentMemoryKb(&outcome.summary.residentAtEndKb, &outcome.summary.residentPeakKb);
   long done = outcome.summary.frames;
   outcome.skippedFiles = skipped->load();
   bool writerOk = true;
-  if (Tracker().CaptureWriter) {
-    Tracker().CaptureWriter->release();
-    Tracker().CaptureWriter.reset();
+  if (session.state.CaptureWriter) {
+    session.state.CaptureWriter->release();
+    session.state.CaptureWriter.reset();
     writerOk = std::rename(out.mosaicTemp.c_str(), out.mosaicPath.c_str()) == 0;
     outcome.mosaicPath = out.mosaicPath;
   }
@@ -606,33 +594,27 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   platform.machine.SetScreenSize(screen);
   platform.machine.SetProgramDirectory(Absolute(o.outputDir));
   platform.machine.SetNow(static_cast<std::time_t>(o.demoSeed));
-  ResetTrackerState();
-  ResetFrameResults();
-  ResetPointHistories();
-  ResetFrameCallbackState();
-  ResetCalibrationForTests();
-  ResetStripCharts();
-  if (!LoadCascade(&error)) {
+  // Declared after the canvas: the session's charts and pipeline draw into it to the end.
+  DialogCanvas canvas(480, 869);
+  TrackerSession session;
+  std::shared_ptr<cv::CascadeClassifier> cascade = LoadCascade(&error);
+  if (!cascade) {
     outcome.exitCode = kExitIoError;
     outcome.message = error;
     return outcome;
   }
-  if (!StartStream(o, &outcome)) return outcome;
+  if (!StartStream(o, session.stream, &outcome)) return outcome;
   // As the dialog sets itself up: the target window class and the two charts on its client.
-  RegisterTargetWindowClass(ResourceBitmap(158));
-  DialogCanvas canvas(480, 869);
-  Tracker().MainWindow = &canvas;
-  GazeXChart().Create(canvas, 12, 310, 468, 390, 0, fullScreen.width(), "Gaze X");
-  GazeYChart().Create(canvas, 12, 395, 468, 475, 0, fullScreen.height(), "Gaze Y");
+  SetUpSession(session, std::move(cascade), &canvas, fullScreen);
   // The user ticks both options and leaves the sliders as given.
   ReplayOptions both = o;
   both.eyeRegions = both.gazeDirection = 1;
-  ApplyTrackerOptions(both);
+  ApplyTrackerOptions(both, session.state);
   if (o.writeMosaic) {
     out.mosaicPath = Absolute(Join(o.outputDir, o.mosaicName));
     std::remove(out.mosaicPath.c_str());
-    Tracker().SetCaptureFileName(out.mosaicPath);
-    Tracker().CaptureToFile = 1;
+    session.state.SetCaptureFileName(out.mosaicPath);
+    session.state.CaptureToFile = 1;
     platform.prompts.QueueCodec(VideoCodec{cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), "MJPG"});
   }
 
@@ -648,24 +630,22 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
     return std::make_unique<GeneratedSource>([&user](int64_t i) { return user.Frame(i); });
   });
 
-  FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, 30.0);
+  FrameRecorder recorder(session, *out.csv, outcome.summary, out.panelDir, 30.0);
   recorder.SetLookSource([&user] { return user.LastLook(); });
-  PipelineContext& ctx = SharedPipelineContext();
+  PipelineContext& ctx = session.Pipeline();
   ctx.timings = &recorder.timings;
-  ctx.onMosaic = [&recorder](const cv::Mat& mosaic) { recorder.OnFrame(mosaic); };
+  ctx.onMosaic = [&recorder, &session](const cv::Mat& mosaic) {
+    recorder.OnFrame(mosaic, session.results);
+  };
 
   ConsoleLog log(!o.quiet);
   auto start = Clock::now();
-  StartTrackingCommand(log);
-  CalibrateCommand(log);
+  StartTrackingCommand(session, log);
+  session.Calibrate(log);
   WaitForRun(o, -1, start);
-  StopTrackingCommand(log);
-  EndStream(o, &outcome);
+  StopTrackingCommand(session, log);
+  EndStream(o, session.stream, &outcome);
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-  ctx.onMosaic = nullptr;
-  ctx.takePreparedFace = nullptr;
-  ctx.composeMosaic = true;
-  ctx.timings = nullptr;
   outcome.log = log.Lines();
   outcome.protocolPath = CalibrationProtocolPath();
   outcome.mosaicPath = out.mosaicPath;
@@ -673,8 +653,6 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
     QImage client = canvas.Snapshot();
     client.save(QString::fromStdString(Join(o.outputDir, "dialog-client.png")));
   }
-  Tracker().MainWindow = nullptr;
-
   if (!out.csv->Commit(&error)) {
     outcome.exitCode = kExitIoError;
     outcome.message = error;
@@ -691,7 +669,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   if (outcome.accuracy.size() == 4) outcome.accuracy.pop_back();  // the closing empty line
 
   std::vector<cv::Point2d> calibrationTargets;
-  SharedCalibrationSamples().WithData([&](const CalibrationData& data) {
+  session.samples.WithData([&](const CalibrationData& data) {
     for (const CalibrationTarget& t : data.targets) calibrationTargets.emplace_back(t.x, t.y);
   });
   AccuracyFigure figure = MeasureAccuracy(recorder.Samples(), fullScreen.width());

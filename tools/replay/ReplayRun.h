@@ -3,11 +3,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "ReplayOptions.h"
 #include "ReplayReport.h"
+
+class TrackerSession;
 
 enum ReplayExit { kExitOk = 0, kExitUsage = 1, kExitIoError = 2, kExitTruncated = 3 };
 
@@ -36,7 +39,10 @@ void WarnSkipped(const std::string& file, std::atomic<long>* count);
 std::string FindFaceCascade();
 
 // Replays options.input (or options.camera).
-ReplayOutcome RunReplay(const ReplayOptions& options);
+// prepare (may be empty) sees the run's session once it is set up, before the first frame
+// (benchmarks attach their probes there).
+ReplayOutcome RunReplay(const ReplayOptions& options,
+                        const std::function<void(TrackerSession&)>& prepare = {});
 // The built-in demo: tracking, the whole calibration run and the accuracy test of a virtual
 // user, as the dialog would run them, into options.outputDir.
 ReplayOutcome RunDemo(const ReplayOptions& options);

@@ -33,7 +33,8 @@
 #include "app/DialogTemplate.h"
 #include "app/EventLog.h"
 #include "app/TrackerDialog.h"
-#include "app/TrackerState.h"
+#include "capture/TrackerSession.h"
+#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
@@ -159,8 +160,8 @@ QRect Covered(const std::vector<QRect>& windows, const QRect& screen) {
 
 // Where the gaze marker of the calibration panel is now: the estimate of the last frame with
 // both eyes, scaled to the 160 x 120 panel.
-QPointF GazeMarkerPosition(QSize full) {
-  const ScreenPoint s = SharedGazeSmoother().Smoothed();
+QPointF GazeMarkerPosition(const TrackerSession& session, QSize full) {
+  const ScreenPoint s = session.smoother.Smoothed();
   return QPointF(160.0 / full.width() * s.x, 120.0 / full.height() * s.y);
 }
 
@@ -169,9 +170,9 @@ QImage GrabScreen() {
   return screen ? screen->grabWindow(0).toImage() : QImage();
 }
 
-int StoredSamples() {
+int StoredSamples(const TrackerSession& session) {
   int n = 0;
-  SharedCalibrationSamples().WithData([&](const CalibrationData& d) {
+  session.samples.WithData([&](const CalibrationData& d) {
     for (const CalibrationTarget& t : d.targets)
       for (double v : t.dxL)
         if (v != kEmptySlot) ++n;
@@ -231,6 +232,7 @@ int main(int argc, char** argv) {
   userOptions.user.gainY *= 710.0 / screen.height();
   TargetFollowingUser user(gen::FaceFrameGenerator(photo, gen::DefaultScene(cv::Size(640, 480))),
                            targets.Record(), userOptions);
+  TrackerSession session;
   // The frame gate holds the camera at the moments worth a picture, so the screen stays still
   // while it is grabbed; frames go on when the shot is taken.
   enum Moment { kNone, kCalibration, kAccuracy };
@@ -245,12 +247,12 @@ int main(int argc, char** argv) {
     bool hold = false;
     if (wanted.load() == kCalibration) {
       // Target 5 (right edge, middle) with some samples taken: its window stands clear.
-      hold = StoredSamples() >= 5 * 40 + 15;
+      hold = StoredSamples(session) >= 5 * 40 + 15;
     } else if (wanted.load() == kAccuracy && user.FramesOnAccuracyTargets() >= 250) {
       // A frame whose gaze marker lies inside the panel (the stretched estimate is mostly
       // off the screen), or any frame once that has taken too long.
-      const FrameResults& r = SharedFrameResults();
-      const QPointF p = GazeMarkerPosition(fullScreen);
+      const FrameResults& r = session.results;
+      const QPointF p = GazeMarkerPosition(session, fullScreen);
       hold = (r.pupilFound[0] && r.pupilFound[1] && p.x() >= 10 && p.x() <= 150 && p.y() >= 10 &&
               p.y() <= 110) ||
              user.FramesOnAccuracyTargets() >= 1200;
@@ -270,7 +272,7 @@ int main(int argc, char** argv) {
 
   int status = 0;
   {
-    TrackerDialog dialog;
+    TrackerDialog dialog(session);
     dialog.move(8, 8);
     dialog.show();
     Pause(800);
@@ -289,7 +291,7 @@ int main(int argc, char** argv) {
       if (!WaitFor([&] { return held.load(); }, 300)) return false;
       Pause(600);
       if (moment == kAccuracy) {
-        const QPointF marker = GazeMarkerPosition(fullScreen);
+        const QPointF marker = GazeMarkerPosition(session, fullScreen);
         std::printf("gaze marker at (%.0f, %.0f) in the panel\n", marker.x(), marker.y());
       }
       std::vector<QRect> shown = {dialog.frameGeometry()};

@@ -28,6 +28,8 @@ struct OverlayFont {
   int thickness = 0;
   int lineType = 8;
 };
+// The font tracking start sets: cv::FONT_HERSHEY_PLAIN, scale 4, thickness 4.
+inline constexpr OverlayFont kOverlayFont{1, 4.0, 4.0, 0.0, 4, 8};
 
 struct TrackerState {
   std::atomic<int> TrackingActive{0};
@@ -72,8 +74,3 @@ struct TrackerState {
   std::string captureFileName_ = kNoCaptureFile;
   IntRect sourceClientRect_;
 };
-
-// The program's one instance.
-TrackerState& Tracker();
-// Back to the program-start defaults (tests; no frame thread may be running).
-void ResetTrackerState();

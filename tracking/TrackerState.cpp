@@ -1,7 +1,10 @@
-#include "app/TrackerState.h"
+#include "tracking/TrackerState.h"
 
+#include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
 #include <opencv2/videoio.hpp>
+
+static_assert(kOverlayFont.face == cv::FONT_HERSHEY_PLAIN);
 
 TrackerState::TrackerState() = default;
 TrackerState::~TrackerState() = default;
@@ -48,10 +51,3 @@ void TrackerState::Reset() {
   SetCaptureFileName(kNoCaptureFile);
   SetSourceClientRect(IntRect{});
 }
-
-TrackerState& Tracker() {
-  static TrackerState state;
-  return state;
-}
-
-void ResetTrackerState() { Tracker().Reset(); }

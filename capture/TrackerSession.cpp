@@ -1,0 +1,175 @@
+#include "capture/TrackerSession.h"
+
+#include <opencv2/objdetect.hpp>
+
+#include "calibration/TargetWindows.h"
+#include "display/StatusPanel.h"
+#include "platform/CameraFrame.h"
+#include "platform/DialogCanvas.h"
+#include "platform/Machine.h"
+#include "platform/NamedWindows.h"
+#include "platform/Prompts.h"
+#include "platform/Resources.h"
+
+namespace {
+
+// The target windows on the screen, and the charts on the session's main window.
+class ScreenPanelEffects : public PanelEffects {
+ public:
+  explicit ScreenPanelEffects(TrackerSession& session) : session_(session) {}
+  void CreateCalibrationWindow(int index, double x, double y) override {
+    CreateCalibrationTargetWindow(index, x, y);
+  }
+  void DestroyCalibrationWindows() override { DestroyCalibrationTargetWindows(); }
+  void CreateAccuracyWindow(int x, int y) override { CreateAccuracyTargetWindow(x, y); }
+  void AddChartValues(double x, double y, bool gap) override {
+    DialogCanvas* canvas = session_.state.MainWindow.load();
+    if (!canvas) return;
+    session_.charts.x.AddValue(*canvas, x, gap);
+    session_.charts.y.AddValue(*canvas, y, gap);
+  }
+
+ private:
+  TrackerSession& session_;
+};
+
+}  // namespace
+
+TrackerSession::TrackerSession() : effects_(std::make_unique<ScreenPanelEffects>(*this)) {
+  pipeline_.state = &state;
+  pipeline_.results = &results;
+  pipeline_.eyeRegions = &eyeRegions;
+  pipeline_.histories[0] = &histories[0];
+  pipeline_.histories[1] = &histories[1];
+  PipelineHooks& hooks = pipeline_.hooks;
+  hooks.drawStatusPanel = [this](QImage& surface) { DrawStatusPanel(surface); };
+  hooks.calibrationPanelStep = [this](QImage& surface) { CalibrationPanelStep(surface); };
+  hooks.appendSample = [this](double dxL, double dyL, double dxR, double dyR) {
+    AppendCalibrationSample(dxL, dyL, dxR, dyR);
+  };
+  hooks.collectingSamples = [this] { return CalibrationCollecting(); };
+  hooks.fitGazeMapping = [this](const std::string& file) { FitGazeMapping(file); };
+  hooks.showCharts = [this] { charts.Show(state.MainWindow.load()); };
+}
+
+TrackerSession::~TrackerSession() = default;
+
+void TrackerSession::Reset() {
+  stream.SwitchOff();
+  state.Reset();
+  results = FrameResults{};
+  eyeRegions = EyeRegions{};
+  histories[0].Reset();
+  histories[1].Reset();
+  samples.Reset();
+  panelMemory = PanelMemory{};
+  mapping.Set(GazeMapping{});
+  protocol.Reset();
+  targets.ResetToProgramStart();
+  smoother.Reset(QSize(0, 0));
+  accuracy.Reset();
+  charts.Reset();
+  callback = FrameCallbackState{};
+}
+
+PipelineContext& TrackerSession::Pipeline() {
+  // The dialog comes and goes; the preview windows are the platform's of the moment.
+  pipeline_.dialog = state.MainWindow.load();
+  pipeline_.windows = &Windows();
+  return pipeline_;
+}
+
+PanelEffects& TrackerSession::Effects() { return *effects_; }
+
+void TrackerSession::OnCameraFrame(CameraFrame& frame) {
+  const FrameProcessor process = [this](cv::Mat& frameCopy, cv::Mat& cameraFrame,
+                                        const OverlayFont& font, cv::VideoWriter* writer) {
+    // The "Source" window sizes itself to the camera's frames, but tracking start reads its
+    // client rectangle before the first frame has arrived. Keep the rectangle the status panel
+    // scales by at the size the window takes on, or the pupil discs land at the wrong scale.
+    const IntRect source = state.SourceClientRect();
+    if (source.width() != cameraFrame.cols || source.height() != cameraFrame.rows)
+      state.SetSourceClientRect(IntRect{0, 0, cameraFrame.cols, cameraFrame.rows});
+    ProcessFrame(Pipeline(), frameCopy, cameraFrame, font, writer);
+    // The frame's results to the gaze stream's subscribers; nothing while the stream is off.
+    PublishFrameGaze(callback.framesProcessed++);
+  };
+  HandleCameraFrame(frame, callback, state, Machine(), process);
+}
+
+void TrackerSession::DrawStatusPanel(QImage& surface) {
+  ::DrawStatusPanel(surface, results, state.SearchEyeRegions.load() != 0, state.FrameRate.load(),
+                    state.SourceClientRect(), ResourceBitmap(resource_id::kStatusEmblem));
+}
+
+void TrackerSession::CalibrationPanelStep(QImage& surface) {
+  const RunView run = samples.View();
+  // The pipeline copies the collecting flag into CalibrationActive after every sample; a
+  // Calibrate that restarts the run between its read and its store would leave the new run
+  // collecting but never fed. Collecting always implies active, so restore it here.
+  if (run.collecting && state.CalibrationActive.load() == 0) state.CalibrationActive = 1;
+  ::CalibrationPanelStep(surface, run.collecting, run.currentTarget, run,
+                         state.CalibratedSinceStart.load() != 0, panelMemory, Effects(),
+                         [this, &run](QImage& s) { AccuracyTestStep(s, run.W, run.H); });
+}
+
+void TrackerSession::AccuracyTestStep(QImage& surface, int W, int H) {
+  AccuracyStepInputs inputs;
+  inputs.W = W;
+  inputs.H = H;
+  inputs.mapping = mapping.Get();
+  inputs.eye1 = {results.dxL, results.dyL};
+  inputs.found1 = results.pupilFound[0];
+  inputs.eye2 = {results.dxR, results.dyR};
+  inputs.found2 = results.pupilFound[1];
+  const GazeEstimate gaze =
+      ::AccuracyTestStep(surface, inputs, targets, smoother, accuracy, Effects());
+  // Recorded for whoever reads this frame's results (the replay's CSV, the gaze stream).
+  results.gazeFound = gaze.kind == GazeKind::Point;
+  results.gazeX = gaze.x;
+  results.gazeY = gaze.y;
+}
+
+void TrackerSession::AppendCalibrationSample(double dxL, double dyL, double dxR, double dyR) {
+  samples.AppendSample(dxL, dyL, dxR, dyR, protocol, Machine());
+}
+
+bool TrackerSession::CalibrationCollecting() const { return samples.CollectingSamples(); }
+
+void TrackerSession::FitGazeMapping(const std::string& captureFileName) {
+  FitAndReportGazeMapping(samples, mapping, protocol, captureFileName,
+                          [this](const MappingFit& fit) { stream.PublishCalibration(fit); });
+}
+
+void TrackerSession::PublishFrameGaze(long frame) {
+  if (!stream.On()) return;
+  stream.PublishFrame(results, state, frame);
+}
+
+void TrackerSession::ResetForNewRun() {
+  histories[0].Reset();
+  histories[1].Reset();
+  targets.Reset(static_cast<uint32_t>(Machine().Now()), Machine().ScreenSize());
+  callback.framesProcessed = 0;
+}
+
+void TrackerSession::Calibrate(DialogControls& dialog) {
+  CalibrationParts parts{state,    samples,   mapping,      smoother,
+                         protocol, Machine(), UserPrompts()};
+  RunCalibrateCommand(parts, dialog);
+}
+
+void TrackerSession::CloseProtocol() {
+  const bool accuracyWritten = protocol.IsOpen();
+  CloseProtocolWithAccuracy(protocol, accuracy.Sums(), samples.Width());
+  if (accuracyWritten && stream.On()) stream.PublishAccuracy(accuracy.Sums(), samples.Width());
+}
+
+void SetUpSession(TrackerSession& session, std::shared_ptr<cv::CascadeClassifier> cascade,
+                  DialogCanvas* mainWindow, QSize fullScreen) {
+  session.state.FaceCascade = std::move(cascade);
+  session.state.Font = kOverlayFont;
+  RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
+  session.state.MainWindow = mainWindow;
+  if (mainWindow) session.charts.Create(*mainWindow, fullScreen);
+}

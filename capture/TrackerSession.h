@@ -1,0 +1,108 @@
+#pragma once
+// One tracker's shared state: everything the dialog (GUI thread) and the frame thread both
+// reach, owned in one place, with the pipeline wired to it and one reset. The program keeps
+// one for its whole run; the replay, the fuzz target and the tests each make their own.
+//
+// The records guard themselves (atomics, their own locks); the session only owns and wires
+// them. The algorithms still take the parts they use as arguments.
+
+#include <QImage>
+#include <QSize>
+#include <memory>
+#include <string>
+
+#include "calibration/AccuracyTest.h"
+#include "calibration/CalibrationRun.h"
+#include "capture/FrameCallback.h"
+#include "capture/GazeStream.h"
+#include "display/StripChart.h"
+#include "mapping/AccuracyMeasures.h"
+#include "mapping/CalibrationData.h"
+#include "mapping/CalibrationProtocol.h"
+#include "mapping/GazeMapping.h"
+#include "tracking/EyeRegions.h"
+#include "tracking/FramePipeline.h"
+#include "tracking/FrameResults.h"
+#include "tracking/PupilFinder.h"
+#include "tracking/TrackerState.h"
+
+class DialogCanvas;
+struct CameraFrame;
+namespace cv {
+class CascadeClassifier;
+}
+
+class TrackerSession {
+ public:
+  TrackerSession();
+  ~TrackerSession();
+  TrackerSession(const TrackerSession&) = delete;
+  TrackerSession& operator=(const TrackerSession&) = delete;
+
+  // Options, parameters and handles.
+  TrackerState state;
+  // What the latest frame found, and the eye regions it was searched in.
+  FrameResults results;
+  EyeRegions eyeRegions;
+  // Finder 1's jump filters, eye region 1 and 2.
+  PointHistory histories[2];
+  // Calibration: the run's samples, the panel's memory, the fitted mapping, the protocol.
+  CalibrationSamples samples;
+  PanelMemory panelMemory;
+  GazeMappingStore mapping;
+  CalibrationProtocol protocol;
+  // The accuracy test: its targets, the smoothed gaze and the error sums (never reset by the
+  // program: they cover every estimate since it started).
+  AccuracyTargetPicker targets;
+  GazeSmoother smoother;
+  AccuracyAccumulator accuracy;
+  // "Gaze X" and "Gaze Y" on the main dialog.
+  GazeCharts charts;
+  // The gaze stream to other programs (off until switched on).
+  GazeStream stream;
+  // What the camera callback keeps from frame to frame.
+  FrameCallbackState callback;
+
+  // Everything back to program start: the stream switched off, the protocol closed with the
+  // real file opener. No frame thread may be running.
+  void Reset();
+
+  // The pipeline wired to this session's records and hooks; it draws into the main window
+  // of the moment.
+  PipelineContext& Pipeline();
+  // The target windows on the screen and this session's charts on its main window.
+  PanelEffects& Effects();
+
+  // Frame thread. The camera callback: frame rate, upright copy, ProcessFrame, gaze message.
+  void OnCameraFrame(CameraFrame& frame);
+  // The pipeline's hooks on this session.
+  void DrawStatusPanel(QImage& surface);
+  void CalibrationPanelStep(QImage& surface);
+  void AccuracyTestStep(QImage& surface, int W, int H);
+  void AppendCalibrationSample(double dxL, double dyL, double dxR, double dyR);
+  bool CalibrationCollecting() const;
+  // Fits, reports and streams the mapping of a completed run.
+  void FitGazeMapping(const std::string& captureFileName);
+  // The latest frame's gaze message (nothing while the stream is off).
+  void PublishFrameGaze(long frame);
+
+  // GUI thread. At every tracking start, before frames flow: empty pupil histories, accuracy
+  // targets seeded from the clock for the whole screen, frames counted from 0.
+  void ResetForNewRun();
+  // The Calibrate command on this session.
+  void Calibrate(DialogControls& dialog);
+  // At Stop Tracking: the accuracy lines, the protocol closed, the accuracy message streamed
+  // when a calibration had opened it.
+  void CloseProtocol();
+
+ private:
+  std::unique_ptr<PanelEffects> effects_;
+  PipelineContext pipeline_;
+};
+
+// What a session needs before frames flow, the same for the dialog and the tools: the face
+// cascade (null: none loaded, no face is ever found), the overlay font, the target windows'
+// class with the target picture, and, with a main window, the window and the gaze charts on
+// it for a full screen of the given size.
+void SetUpSession(TrackerSession& session, std::shared_ptr<cv::CascadeClassifier> cascade,
+                  DialogCanvas* mainWindow, QSize fullScreen);

@@ -1,8 +1,0 @@
-#include "tracking/FrameResults.h"
-
-FrameResults& SharedFrameResults() {
-  static FrameResults results;
-  return results;
-}
-
-void ResetFrameResults() { SharedFrameResults() = FrameResults{}; }
