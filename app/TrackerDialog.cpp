@@ -26,14 +26,10 @@
 #include "app/OptionCommands.h"
 #include "app/ParameterSlider.h"
 #include "tracking/TrackerState.h"
-#include "calibration/CalibrationRun.h"
-#include "calibration/TargetWindows.h"
-#include "capture/GazeStream.h"
 #include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
 #include "platform/Machine.h"
 #include "platform/Resources.h"
-#include "tracking/FrameResults.h"
 
 namespace {
 

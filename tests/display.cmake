@@ -8,5 +8,4 @@ pupiltrak_add_test(display_tests
   targetwindows_slots_test.cpp)
 
 # The Qt target windows live in the widgets library.
-pupiltrak_add_test(targetwindows_qt_tests targetwindows_qt_test.cpp)
-target_link_libraries(targetwindows_qt_tests PRIVATE pupiltrak_widgets)
+pupiltrak_add_test(targetwindows_qt_tests targetwindows_qt_test.cpp GUI)
