@@ -8,6 +8,8 @@
 #include "app/DialogTemplate.h"
 #include "platform/Resources.h"
 
+namespace pupiltrak {
+
 const QColor AboutBox::kBackground(207, 228, 245);
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
@@ -49,3 +51,5 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     w->setGeometry(DialogUnitsToPixels(c));
   }
 }
+
+}  // namespace pupiltrak

@@ -4,8 +4,12 @@
 #include <QColor>
 #include <QDialog>
 
+namespace pupiltrak {
+
 class AboutBox : public QDialog {
  public:
   static const QColor kBackground;  // RGB(207, 228, 245)
   explicit AboutBox(QWidget* parent = nullptr);
 };
+
+}  // namespace pupiltrak

@@ -5,8 +5,10 @@
 
 #include "app/DialogTemplate.h"
 #include "app/DialogView.h"
-#include "tracking/TrackerState.h"
 #include "platform/Prompts.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 namespace {
 
@@ -50,3 +52,5 @@ void CaptureToFileCommand(DialogView& view, TrackerState& t) {
   }
   view.RefreshData();
 }
+
+}  // namespace pupiltrak

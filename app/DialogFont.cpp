@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+namespace pupiltrak {
+
 QFont DialogFont() {
   QFont font;
   font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
@@ -20,3 +22,5 @@ int DialogStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
   if (metric == PM_CheckBoxLabelSpacing || metric == PM_RadioButtonLabelSpacing) return 4;
   return QProxyStyle::pixelMetric(metric, option, widget);
 }
+
+}  // namespace pupiltrak

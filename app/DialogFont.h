@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QProxyStyle>
 
+namespace pupiltrak {
+
 QFont DialogFont();
 
 // The application's style with the few metrics the dialog templates assume.
@@ -14,3 +16,5 @@ class DialogStyle : public QProxyStyle {
   int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
                   const QWidget* widget = nullptr) const override;
 };
+
+}  // namespace pupiltrak

@@ -1,5 +1,7 @@
 #include "app/DialogTemplate.h"
 
+namespace pupiltrak {
+
 namespace {
 
 constexpr int kBaseUnitX = 6;
@@ -80,3 +82,5 @@ QRect DialogUnitsToPixels(const ControlTemplate& control) {
   int bottom = DialogUnitsToPixelsY(control.y + control.height);
   return QRect(left, top, right - left, bottom - top);
 }
+
+}  // namespace pupiltrak

@@ -7,6 +7,8 @@
 
 #include "platform/DialogControls.h"
 
+namespace pupiltrak {
+
 // The system-menu command of the About entry and the text of its menu item (string 101).
 inline constexpr int kAboutCommand = 0x0010;
 inline constexpr const char* kAboutMenuText = "&About PUPILTRAK_08...";
@@ -49,3 +51,5 @@ const DialogTemplate& AboutDialogTemplate();
 int DialogUnitsToPixelsX(int units);
 int DialogUnitsToPixelsY(int units);
 QRect DialogUnitsToPixels(const ControlTemplate& control);
+
+}  // namespace pupiltrak

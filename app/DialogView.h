@@ -5,6 +5,8 @@
 
 #include "platform/DialogControls.h"
 
+namespace pupiltrak {
+
 class DialogView : public DialogControls {
  public:
   // 0 unchecked, 1 checked, 2 indeterminate; -1 for an unknown control.
@@ -14,3 +16,5 @@ class DialogView : public DialogControls {
   // Shows the current capture file name in static 1002.
   virtual void RefreshData() = 0;
 };
+
+}  // namespace pupiltrak

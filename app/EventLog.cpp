@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QThread>
 
+namespace pupiltrak {
+
 EventLog::EventLog(QWidget* parent) : QListWidget(parent) {
   setViewMode(QListView::ListMode);
   setFlow(QListView::TopToBottom);
@@ -42,3 +44,5 @@ int EventLog::ImageIndex(int row) const {
   auto* it = item(row);
   return it ? it->data(kImageRole).toInt() : -1;
 }
+
+}  // namespace pupiltrak

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace pupiltrak {
+
 class EventLog : public QListWidget {
  public:
   // Index of each line's icon in the log's image list.
@@ -32,3 +34,5 @@ class EventLog : public QListWidget {
   void Insert(const std::string& text, int image);
   std::vector<QIcon> images_;
 };
+
+}  // namespace pupiltrak

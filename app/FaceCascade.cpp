@@ -3,6 +3,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/objdetect.hpp>
 
+namespace pupiltrak {
+
 std::shared_ptr<cv::CascadeClassifier> LoadFaceCascade(const std::string& fileName) {
   auto cascade = std::make_shared<cv::CascadeClassifier>();
   bool loaded = false;
@@ -15,3 +17,5 @@ std::shared_ptr<cv::CascadeClassifier> LoadFaceCascade(const std::string& fileNa
   if (!loaded || cascade->empty()) return nullptr;
   return cascade;
 }
+
+}  // namespace pupiltrak

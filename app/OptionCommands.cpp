@@ -6,6 +6,8 @@
 #include "app/DialogView.h"
 #include "tracking/TrackerState.h"
 
+namespace pupiltrak {
+
 namespace {
 
 constexpr int kUnchecked = 0;
@@ -95,3 +97,5 @@ void SliderDrawn(DialogView& view, TrackerState& t, int id) {
   *field = position;
   view.AddLogLine(std::string(name) + " = " + std::to_string(position));
 }
+
+}  // namespace pupiltrak

@@ -1,5 +1,7 @@
 #include "app/ParameterSlider.h"
 
+namespace pupiltrak {
+
 ParameterSlider::ParameterSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
   setTickPosition(QSlider::NoTicks);
   // A fresh trackbar's own defaults, kept when the dialog's initialisation stops early.
@@ -15,3 +17,5 @@ void ParameterSlider::paintEvent(QPaintEvent* event) {
   if (onPaintCycle_) onPaintCycle_();
   QSlider::paintEvent(event);
 }
+
+}  // namespace pupiltrak

@@ -6,6 +6,8 @@
 #include <QSlider>
 #include <functional>
 
+namespace pupiltrak {
+
 class ParameterSlider : public QSlider {
  public:
   explicit ParameterSlider(QWidget* parent = nullptr);
@@ -17,3 +19,5 @@ class ParameterSlider : public QSlider {
  private:
   std::function<void()> onPaintCycle_;
 };
+
+}  // namespace pupiltrak

@@ -3,13 +3,14 @@
 #include <memory>
 
 #include "app/TrackerDialog.h"
-#include "capture/TrackerSession.h"
+
+namespace pupiltrak {
 
 bool TrackerApp::InitInstance() {
-  // The program's one session, for its whole run.
-  static TrackerSession session;
-  auto dialog = std::make_unique<TrackerDialog>(session);
+  auto dialog = std::make_unique<TrackerDialog>(session_);
   dialog->exec();
   dialog.reset();
   return false;
 }
+
+}  // namespace pupiltrak

@@ -25,11 +25,13 @@
 #include "app/HelpCommand.h"
 #include "app/OptionCommands.h"
 #include "app/ParameterSlider.h"
-#include "tracking/TrackerState.h"
 #include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
 #include "platform/Machine.h"
 #include "platform/Resources.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 namespace {
 
@@ -323,7 +325,8 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
   QAction* stream = menu->addAction("Stream gaze");
   stream->setCheckable(true);
   stream->setChecked(session_.stream.On());
-  connect(stream, &QAction::toggled, this, [this](bool on) { StreamGazeCommand(session_.stream, *this, on); });
+  connect(stream, &QAction::toggled, this,
+          [this](bool on) { StreamGazeCommand(session_.stream, *this, on); });
   return menu;
 }
 
@@ -382,3 +385,5 @@ void TrackerDialog::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   for (const QRect& r : region) painter.drawImage(r.topLeft(), canvas_.Region(r));
 }
+
+}  // namespace pupiltrak

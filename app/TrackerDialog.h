@@ -15,12 +15,15 @@
 #include "platform/DialogCanvas.h"
 #include "platform/Geometry.h"
 
+class QMenu;
+class QStyle;
+
+namespace pupiltrak {
+
 class DialogStyle;
 class EventLog;
 class TrackerSession;
 class ParameterSlider;
-class QMenu;
-class QStyle;
 
 // The commands the dialog hands its buttons to, and the chart repair of its paint handler.
 // The program uses Program(session); tests replace single entries to watch what the dialog
@@ -105,3 +108,5 @@ class TrackerDialog : public QDialog, public DialogView {
   bool initResult_ = false;
   bool chartsCreated_ = false;
 };
+
+}  // namespace pupiltrak

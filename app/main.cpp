@@ -14,6 +14,8 @@
 #include "platform/qt/QtPrompts.h"
 #include "platform/qt/QtTargetWindows.h"
 
+using namespace pupiltrak;
+
 int main(int, char** argv) {
   // Only the program's own name goes to Qt: the arguments are not read.
   int qtArgc = 1;

@@ -9,6 +9,8 @@
 #include "platform/Machine.h"
 #include "platform/Resources.h"
 
+namespace pupiltrak {
+
 namespace {
 
 constexpr int kPeriod = 50;
@@ -121,3 +123,5 @@ GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
   }
   return gaze;
 }
+
+}  // namespace pupiltrak

@@ -9,6 +9,8 @@
 
 #include "mapping/GazeMapping.h"
 
+namespace pupiltrak {
+
 class AccuracyAccumulator;
 class PanelEffects;
 
@@ -78,3 +80,5 @@ struct AccuracyStepInputs {
 GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
                               AccuracyTargetPicker& picker, GazeSmoother& smoother,
                               AccuracyAccumulator& accumulator, PanelEffects& effects);
+
+}  // namespace pupiltrak

@@ -3,15 +3,17 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/DialogControls.h"
-#include "tracking/TrackerState.h"
 #include "calibration/TargetWindows.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
+#include "platform/DialogControls.h"
 #include "platform/Machine.h"
 #include "platform/Prompts.h"
 #include "platform/Resources.h"
 #include "platform/Surface.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 void RunCalibrateCommand(CalibrationParts& parts, DialogControls& dialog) {
   if (parts.state.TrackingActive.load() == 0) {
@@ -81,3 +83,5 @@ void CalibrationPanelStep(QImage& surface, bool collecting, int targetIndex, con
   memory.WasCollecting = collecting;
   if (collecting) memory.LastShownTarget = targetIndex;
 }
+
+}  // namespace pupiltrak

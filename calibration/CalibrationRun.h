@@ -10,6 +10,8 @@
 
 #include "mapping/CalibrationData.h"
 
+namespace pupiltrak {
+
 class DialogControls;
 class MachineFacts;
 class Prompts;
@@ -17,7 +19,6 @@ class CalibrationProtocol;
 class GazeSmoother;
 class GazeMappingStore;
 struct TrackerState;
-
 
 // What the Calibrate command works on.
 struct CalibrationParts {
@@ -61,3 +62,5 @@ QPoint PanelTargetPosition(QSize panel, int W, int H, double x, double y);
 void CalibrationPanelStep(QImage& surface, bool collecting, int targetIndex, const RunView& run,
                           bool calibratedSinceStart, PanelMemory& memory, PanelEffects& effects,
                           const std::function<void(QImage&)>& accuracyStep);
+
+}  // namespace pupiltrak

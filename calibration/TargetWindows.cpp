@@ -10,6 +10,8 @@
 #include "platform/Surface.h"
 #include "platform/TargetWindowHost.h"
 
+namespace pupiltrak {
+
 namespace {
 
 constexpr int kCalibrationSlots = 9;
@@ -94,3 +96,5 @@ void DrawMarker(QImage& dst, const QImage& bitmap, int x, int y, QColor transpar
   // The fixed offset centres the 16 x 16 markers on (x, y).
   surface::DrawTransparent(dst, x - 8, y - 8, bitmap, transparent);
 }
+
+}  // namespace pupiltrak

@@ -8,6 +8,8 @@
 #include <QColor>
 #include <QImage>
 
+namespace pupiltrak {
+
 // Registers the target window class once, at dialog initialisation.
 void RegisterTargetWindowClass(const QImage& targetBitmap);
 
@@ -24,3 +26,5 @@ void DestroyAllTargetWindows();
 // Draws the 16 x 16 bitmap with its top-left corner at (x - 8, y - 8), leaving the destination
 // unchanged wherever the bitmap has the transparent colour.
 void DrawMarker(QImage& dst, const QImage& bitmap, int x, int y, QColor transparent);
+
+}  // namespace pupiltrak

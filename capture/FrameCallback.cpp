@@ -3,8 +3,10 @@
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "tracking/TrackerState.h"
 #include "platform/Machine.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 void HandleCameraFrame(CameraFrame& frame, FrameCallbackState& own, TrackerState& tracker,
                        MachineFacts& clock, const FrameProcessor& process) {
@@ -27,3 +29,5 @@ void HandleCameraFrame(CameraFrame& frame, FrameCallbackState& own, TrackerState
   if (process) process(frameCopy, frame.image, tracker.Font, tracker.CaptureWriter.get());
   frameCopy.release();
 }
+
+}  // namespace pupiltrak

@@ -6,12 +6,15 @@
 
 #include "platform/CameraFrame.h"
 
-struct OverlayFont;
-struct TrackerState;
-class MachineFacts;
 namespace cv {
 class VideoWriter;
 }
+
+namespace pupiltrak {
+
+struct OverlayFont;
+struct TrackerState;
+class MachineFacts;
 
 // What the callback keeps from one frame to the next.
 struct FrameCallbackState {
@@ -36,3 +39,4 @@ using FrameProcessor = std::function<void(cv::Mat& frameCopy, cv::Mat& cameraFra
 void HandleCameraFrame(CameraFrame& frame, FrameCallbackState& own, TrackerState& tracker,
                        MachineFacts& clock, const FrameProcessor& process);
 
+}  // namespace pupiltrak

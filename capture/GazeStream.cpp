@@ -6,13 +6,15 @@
 #include <QJsonValue>
 #include <cmath>
 
-#include "platform/DialogControls.h"
-#include "tracking/TrackerState.h"
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
+#include "platform/DialogControls.h"
 #include "tracking/EyeVector.h"
 #include "tracking/FrameResults.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 namespace {
 
@@ -195,3 +197,5 @@ void ReportGazeStreamDrops(GazeStream& stream, DialogControls& dialog) {
     dialog.AddLogLine("Gaze stream: " + std::to_string(dropped) +
                       " messages dropped (a subscriber too slow)");
 }
+
+}  // namespace pupiltrak

@@ -15,6 +15,8 @@
 
 #include "platform/GazePublisher.h"
 
+namespace pupiltrak {
+
 struct FrameResults;
 struct TrackerState;
 struct MappingFit;
@@ -86,3 +88,5 @@ class GazeStream {
 void StreamGazeCommand(GazeStream& stream, DialogControls& dialog, bool on);
 // At Stop Tracking: one log line with the messages dropped since the last report, if any.
 void ReportGazeStreamDrops(GazeStream& stream, DialogControls& dialog);
+
+}  // namespace pupiltrak

@@ -11,6 +11,8 @@
 #include "platform/Prompts.h"
 #include "platform/Resources.h"
 
+namespace pupiltrak {
+
 namespace {
 
 // The target windows on the screen, and the charts on the session's main window.
@@ -98,8 +100,9 @@ void TrackerSession::OnCameraFrame(CameraFrame& frame) {
 }
 
 void TrackerSession::DrawStatusPanel(QImage& surface) {
-  ::DrawStatusPanel(surface, results, state.SearchEyeRegions.load() != 0, state.FrameRate.load(),
-                    state.SourceClientRect(), ResourceBitmap(resource_id::kStatusEmblem));
+  pupiltrak::DrawStatusPanel(surface, results, state.SearchEyeRegions.load() != 0,
+                             state.FrameRate.load(), state.SourceClientRect(),
+                             ResourceBitmap(resource_id::kStatusEmblem));
 }
 
 void TrackerSession::CalibrationPanelStep(QImage& surface) {
@@ -108,9 +111,9 @@ void TrackerSession::CalibrationPanelStep(QImage& surface) {
   // Calibrate that restarts the run between its read and its store would leave the new run
   // collecting but never fed. Collecting always implies active, so restore it here.
   if (run.collecting && state.CalibrationActive.load() == 0) state.CalibrationActive = 1;
-  ::CalibrationPanelStep(surface, run.collecting, run.currentTarget, run,
-                         state.CalibratedSinceStart.load() != 0, panelMemory, Effects(),
-                         [this, &run](QImage& s) { AccuracyTestStep(s, run.W, run.H); });
+  pupiltrak::CalibrationPanelStep(surface, run.collecting, run.currentTarget, run,
+                                  state.CalibratedSinceStart.load() != 0, panelMemory, Effects(),
+                                  [this, &run](QImage& s) { AccuracyTestStep(s, run.W, run.H); });
 }
 
 void TrackerSession::AccuracyTestStep(QImage& surface, int W, int H) {
@@ -123,7 +126,7 @@ void TrackerSession::AccuracyTestStep(QImage& surface, int W, int H) {
   inputs.eye2 = {results.dxR, results.dyR};
   inputs.found2 = results.pupilFound[1];
   const GazeEstimate gaze =
-      ::AccuracyTestStep(surface, inputs, targets, smoother, accuracy, Effects());
+      pupiltrak::AccuracyTestStep(surface, inputs, targets, smoother, accuracy, Effects());
   // Recorded for whoever reads this frame's results (the replay's CSV, the gaze stream).
   results.gazeFound = gaze.kind == GazeKind::Point;
   results.gazeX = gaze.x;
@@ -154,8 +157,7 @@ void TrackerSession::ResetForNewRun() {
 }
 
 void TrackerSession::Calibrate(DialogControls& dialog) {
-  CalibrationParts parts{state,    samples,   mapping,      smoother,
-                         protocol, Machine(), UserPrompts()};
+  CalibrationParts parts{state, samples, mapping, smoother, protocol, Machine(), UserPrompts()};
   RunCalibrateCommand(parts, dialog);
 }
 
@@ -173,3 +175,5 @@ void SetUpSession(TrackerSession& session, std::shared_ptr<cv::CascadeClassifier
   session.state.MainWindow = mainWindow;
   if (mainWindow) session.charts.Create(*mainWindow, fullScreen);
 }
+
+}  // namespace pupiltrak

@@ -26,11 +26,14 @@
 #include "tracking/PupilFinder.h"
 #include "tracking/TrackerState.h"
 
-class DialogCanvas;
-struct CameraFrame;
 namespace cv {
 class CascadeClassifier;
 }
+
+namespace pupiltrak {
+
+class DialogCanvas;
+struct CameraFrame;
 
 class TrackerSession {
  public:
@@ -106,3 +109,5 @@ class TrackerSession {
 // it for a full screen of the given size.
 void SetUpSession(TrackerSession& session, std::shared_ptr<cv::CascadeClassifier> cascade,
                   DialogCanvas* mainWindow, QSize fullScreen);
+
+}  // namespace pupiltrak

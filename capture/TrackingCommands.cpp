@@ -11,6 +11,8 @@
 #include "platform/VideoCodecs.h"
 #include "tracking/TrackerState.h"
 
+namespace pupiltrak {
+
 namespace {
 constexpr int kCamera = 0;
 constexpr int kAutoSizeWindow = 1;
@@ -145,3 +147,5 @@ void PropertyPageCommand(DialogControls& dialog, const char* name) {
   dialog.AddLogLine("cvcamInit() ok");
   camera.ShowPropertyPage(kCamera, name);
 }
+
+}  // namespace pupiltrak

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+namespace pupiltrak {
+
 class DialogControls;
 class TrackerSession;
 struct TrackerState;
@@ -19,3 +21,5 @@ void PropertyPageCommand(DialogControls& dialog, const char* name);
 // targets there, so the frame thread never sees them half reset.
 bool StartTracking(TrackerSession& session, DialogControls& dialog,
                    const std::function<void()>& beforeFramesFlow);
+
+}  // namespace pupiltrak

@@ -7,6 +7,8 @@
 #include "platform/Surface.h"
 #include "tracking/FrameResults.h"
 
+namespace pupiltrak {
+
 namespace {
 
 QString Format(const char* format, double a, double b) {
@@ -67,3 +69,5 @@ void DrawStatusPanel(QImage& surface, const FrameResults& results, bool searchEy
   std::snprintf(rate, sizeof rate, "Frame rate = %.2lf fps", frameRate);
   surface::TextOut(surface, 0, 105, QString::fromLatin1(rate), font, white);
 }
+
+}  // namespace pupiltrak

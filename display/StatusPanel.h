@@ -5,6 +5,8 @@
 
 #include "platform/Geometry.h"
 
+namespace pupiltrak {
+
 struct FrameResults;
 
 // Draws the panel of one frame's results into the surface (the panel, black to start with).
@@ -12,3 +14,5 @@ struct FrameResults;
 // an empty source rectangle the pupil discs are left out, the texts are still written.
 void DrawStatusPanel(QImage& surface, const FrameResults& results, bool searchEyeRegions,
                      double frameRate, const IntRect& sourceClientRect, const QImage& darkEmblem);
+
+}  // namespace pupiltrak

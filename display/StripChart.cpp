@@ -7,6 +7,8 @@
 #include "platform/DialogCanvas.h"
 #include "platform/Surface.h"
 
+namespace pupiltrak {
+
 namespace {
 
 const QColor kWhite(255, 255, 255);
@@ -175,3 +177,5 @@ void GazeCharts::Reset() {
   std::lock_guard<std::mutex> lock(lastRow.mutex);
   lastRow.row.reset();
 }
+
+}  // namespace pupiltrak

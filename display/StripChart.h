@@ -14,6 +14,8 @@
 
 #include "platform/Geometry.h"
 
+namespace pupiltrak {
+
 class DialogCanvas;
 
 // The dialog row of the most recently plotted point, shared by charts drawn side by side: each
@@ -85,3 +87,5 @@ struct GazeCharts {
   // Both and the shared row back to the freshly constructed state.
   void Reset();
 };
+
+}  // namespace pupiltrak

@@ -6,10 +6,12 @@
 #include <string>
 
 #include "FaceFrameGenerator.h"
-#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
 #include "platform/CameraFrame.h"
 #include "platform/FrameSource.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 namespace fuzzing {
 
@@ -300,3 +302,5 @@ std::vector<NamedRecipe> EdgeCaseRecipes() {
 }
 
 }  // namespace fuzzing
+
+}  // namespace pupiltrak

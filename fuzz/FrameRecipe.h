@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace pupiltrak {
+
 struct CameraFrame;
 struct TrackerState;
 class CalibrationSamples;
@@ -88,3 +90,5 @@ struct NamedRecipe {
 std::vector<NamedRecipe> EdgeCaseRecipes();
 
 }  // namespace fuzzing
+
+}  // namespace pupiltrak

@@ -7,6 +7,8 @@
 
 #include "FrameRecipe.h"
 
+namespace pupiltrak {
+
 namespace {
 
 std::string FileName(int index, const std::string& name) {
@@ -16,6 +18,10 @@ std::string FileName(int index, const std::string& name) {
 }
 
 }  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
 
 int main(int argc, char** argv) {
   if (argc != 2) {

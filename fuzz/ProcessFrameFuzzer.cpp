@@ -19,6 +19,8 @@
 #include "platform/DialogCanvas.h"
 #include "platform/NamedWindows.h"
 
+namespace pupiltrak {
+
 namespace {
 
 std::vector<gen::FacePhoto>& Photos() {
@@ -43,6 +45,10 @@ void Fail(const char* what) {
 }
 
 }  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Qt keeps its own argument list: libFuzzer's flags are none of its business.

@@ -4,6 +4,8 @@
 
 #include "mapping/CalibrationProtocol.h"
 
+namespace pupiltrak {
+
 double PointDistance(double x1, double y1, double x2, double y2) {
   return std::sqrt((x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2));
 }
@@ -59,3 +61,5 @@ std::string AccuracyLinesText(const AccuracySums& sums, int screenWidth) {
   text += degLabel + FormatFixed2(degrees) + "\r\n";
   return text + "\r\n";
 }
+
+}  // namespace pupiltrak

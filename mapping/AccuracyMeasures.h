@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+namespace pupiltrak {
+
 // Physical width assumed for the full-screen width, and the assumed viewing distance.
 inline constexpr double kScreenWidthMillimetres = 358.0;
 inline constexpr double kViewingDistanceMillimetres = 500.0;
@@ -44,3 +46,5 @@ double MillimetresToDegrees(double millimetres);
 // screen width known for the conversion) the affected lines say "not measured" with the reason
 // instead of a number.
 std::string AccuracyLinesText(const AccuracySums& sums, int screenWidth);
+
+}  // namespace pupiltrak

@@ -5,6 +5,8 @@
 #include "mapping/CalibrationProtocol.h"
 #include "platform/Machine.h"
 
+namespace pupiltrak {
+
 CalibrationTarget::CalibrationTarget() {
   std::fill(std::begin(dxL), std::end(dxL), kEmptySlot);
   std::fill(std::begin(dyL), std::end(dyL), kEmptySlot);
@@ -99,7 +101,7 @@ int CalibrationSamples::Width() const {
 
 void CalibrationSamples::StartRun(int W, int H, const std::function<void()>& alsoUnderLock) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ::StartRun(data_, W, H);
+  pupiltrak::StartRun(data_, W, H);
   if (alsoUnderLock) alsoUnderLock();
 }
 
@@ -125,3 +127,5 @@ void CalibrationSamples::Reset() {
   std::lock_guard<std::mutex> lock(mutex_);
   data_ = CalibrationData();
 }
+
+}  // namespace pupiltrak

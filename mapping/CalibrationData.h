@@ -9,6 +9,8 @@
 #include <functional>
 #include <mutex>
 
+namespace pupiltrak {
+
 class CalibrationProtocol;
 class MachineFacts;
 
@@ -80,3 +82,5 @@ class CalibrationSamples {
   mutable std::mutex mutex_;
   CalibrationData data_;
 };
+
+}  // namespace pupiltrak

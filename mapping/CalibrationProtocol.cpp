@@ -9,10 +9,12 @@
 #include <sstream>
 #include <vector>
 
-#include "mapping/CalibrationData.h"
 #include "mapping/AccuracyMeasures.h"
+#include "mapping/CalibrationData.h"
 #include "mapping/GazeMapping.h"
 #include "platform/Machine.h"
+
+namespace pupiltrak {
 
 namespace {
 
@@ -293,3 +295,5 @@ void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums
                                int screenWidth) {
   protocol.Close(AccuracyLinesText(sums, screenWidth));
 }
+
+}  // namespace pupiltrak

@@ -15,6 +15,8 @@
 #include <mutex>
 #include <string>
 
+namespace pupiltrak {
+
 struct CalibrationData;
 struct GazeMapping;
 struct MappingFit;
@@ -92,3 +94,5 @@ bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std:
 // At Stop Tracking: accuracy lines, then close (nothing when not open).
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,
                                int screenWidth);
+
+}  // namespace pupiltrak

@@ -8,6 +8,8 @@
 // NEWMAT last: its headers bring in "using namespace std" and a set of macros.
 #include <newmat/newmat.h>
 
+namespace pupiltrak {
+
 namespace {
 // How far N * N^-1 may stray from the identity before the inverse is not trusted. Real eye
 // vectors spread over degrees give errors near 1e-15; equal vectors give 1e-2 and more.
@@ -203,3 +205,5 @@ GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, Ey
   estimate.y = s.y;
   return estimate;
 }
+
+}  // namespace pupiltrak

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace pupiltrak {
+
 struct CalibrationData;
 
 // One linear function a * dx + b * dy + c of an eye vector, with the root-mean-square residual
@@ -123,3 +125,5 @@ struct GazeEstimate {
 // both eyes touches the smoother.
 GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, EyeVector eye1,
                           bool found1, EyeVector eye2, bool found2);
+
+}  // namespace pupiltrak

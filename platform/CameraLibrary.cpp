@@ -7,6 +7,8 @@
 #include "platform/NamedWindows.h"
 #include "platform/V4L2Device.h"
 
+namespace pupiltrak {
+
 namespace {
 
 // Where the frame is shown: the picture upright, whatever the buffer's row order.
@@ -343,3 +345,5 @@ CameraLibrary& Camera() {
   static CameraLibrary camera;
   return camera;
 }
+
+}  // namespace pupiltrak

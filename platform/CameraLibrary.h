@@ -27,6 +27,8 @@
 #include "platform/CameraFrame.h"
 #include "platform/FrameSource.h"
 
+namespace pupiltrak {
+
 using CameraCallback = std::function<void(CameraFrame& frame)>;
 using CameraCounter = std::function<int()>;
 // Makes the source for a camera index; null when there is no such camera.
@@ -153,3 +155,5 @@ class CameraLibrary {
 
 // The program's one camera layer.
 CameraLibrary& Camera();
+
+}  // namespace pupiltrak

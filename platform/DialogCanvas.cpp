@@ -2,8 +2,9 @@
 
 #include <QPainter>
 
-DialogCanvas::DialogCanvas(int width, int height)
-    : image_(width, height, QImage::Format_RGB32) {
+namespace pupiltrak {
+
+DialogCanvas::DialogCanvas(int width, int height) : image_(width, height, QImage::Format_RGB32) {
   image_.fill(QColor(240, 240, 240));
 }
 
@@ -47,3 +48,5 @@ void DialogCanvas::SetChangedCallback(std::function<void(const QRect&)> callback
   std::lock_guard<std::mutex> lock(callbackMutex_);
   changed_ = std::move(callback);
 }
+
+}  // namespace pupiltrak

@@ -8,6 +8,8 @@
 #include <functional>
 #include <mutex>
 
+namespace pupiltrak {
+
 class DialogCanvas {
  public:
   DialogCanvas(int width, int height);
@@ -35,3 +37,5 @@ class DialogCanvas {
   std::function<void(const QRect&)> changed_;
   std::mutex callbackMutex_;
 };
+
+}  // namespace pupiltrak

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace pupiltrak {
+
 // Control identifiers of the main dialog.
 namespace control_id {
 inline constexpr int kExit = 1;
@@ -39,3 +41,5 @@ class DialogControls {
   // id: one of control_id (the tracking commands switch Start, Stop, Capture to file, Exit).
   virtual void EnableControl(int id, bool enabled) = 0;
 };
+
+}  // namespace pupiltrak

@@ -10,6 +10,8 @@
 #include <opencv2/videoio/registry.hpp>
 #include <system_error>
 
+namespace pupiltrak {
+
 bool ToBgr8(const cv::Mat& in, cv::Mat& out) {
   if (in.empty() || (in.channels() != 1 && in.channels() != 3 && in.channels() != 4)) {
     out.release();
@@ -238,3 +240,5 @@ bool GeneratedSource::Read(cv::Mat& frame) {
 double GeneratedSource::FrameInterval() const { return fps_ > 0 ? 1.0 / fps_ : 0.0; }
 
 std::string GeneratedSource::Describe() const { return "generated frames"; }
+
+}  // namespace pupiltrak

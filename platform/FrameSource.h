@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace pupiltrak {
+
 class FrameSource {
  public:
   virtual ~FrameSource() = default;
@@ -145,3 +147,5 @@ class GeneratedSource : public FrameSource {
   int64_t count_;
   std::atomic<int64_t> next_{0};
 };
+
+}  // namespace pupiltrak

@@ -4,6 +4,8 @@
 #include <thread>
 #include <zmq.hpp>
 
+namespace pupiltrak {
+
 namespace {
 constexpr int kBindAttempts = 20;
 }  // namespace
@@ -130,3 +132,5 @@ bool GazePublisher::WaitForSubscriber(std::chrono::milliseconds timeout) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
+
+}  // namespace pupiltrak

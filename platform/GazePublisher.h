@@ -19,6 +19,8 @@ class context_t;
 class socket_t;
 }  // namespace zmq
 
+namespace pupiltrak {
+
 inline constexpr const char* kDefaultGazeEndpoint = "tcp://127.0.0.1:5570";
 
 class GazePublisher {
@@ -67,3 +69,5 @@ class GazePublisher {
   std::atomic<uint64_t> sent_{0};
   std::atomic<uint64_t> dropped_{0};
 };
+
+}  // namespace pupiltrak

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace pupiltrak {
+
 // A rectangle as four integers: left, top, right, bottom (right and bottom exclusive).
 struct IntRect {
   int left = 0, top = 0, right = 0, bottom = 0;
@@ -9,3 +11,5 @@ struct IntRect {
     return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
   }
 };
+
+}  // namespace pupiltrak

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <climits>
 
+namespace pupiltrak {
+
 namespace {
 FixedMachine& BuiltIn() {
   static FixedMachine machine;
@@ -67,3 +69,5 @@ std::string ExecutableDirectory() {
   std::string path(buf, static_cast<size_t>(n));
   return path.substr(0, path.rfind('/') + 1);
 }
+
+}  // namespace pupiltrak

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+namespace pupiltrak {
+
 class MachineFacts {
  public:
   virtual ~MachineFacts() = default;
@@ -64,3 +66,5 @@ class FixedMachine : public MachineFacts {
 
 // Directory of the running executable (from /proc/self/exe), with a trailing '/'.
 std::string ExecutableDirectory();
+
+}  // namespace pupiltrak

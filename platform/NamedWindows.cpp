@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace pupiltrak {
+
 namespace {
 HeadlessWindows& BuiltIn() {
   static HeadlessWindows windows;
@@ -89,3 +91,5 @@ void HeadlessWindows::FailCreate(const std::string& name, bool fail) {
   std::lock_guard<std::mutex> lock(mutex_);
   failCreate_[name] = fail;
 }
+
+}  // namespace pupiltrak

@@ -11,6 +11,8 @@
 
 #include "platform/Geometry.h"
 
+namespace pupiltrak {
+
 class NamedWindows {
  public:
   virtual ~NamedWindows() = default;
@@ -57,3 +59,5 @@ class HeadlessWindows : public NamedWindows {
   std::map<std::string, bool> failCreate_;
   uintptr_t nextHandle_ = 1;
 };
+
+}  // namespace pupiltrak

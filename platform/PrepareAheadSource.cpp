@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace pupiltrak {
+
 PrepareAheadSource::PrepareAheadSource(std::unique_ptr<FrameSource> inner, size_t depth,
                                        Prepare prepare)
     : inner_(std::move(inner)), depth_(std::max<size_t>(depth, 1)), prepare_(std::move(prepare)) {}
@@ -112,3 +114,5 @@ void PrepareAheadSource::Close() {
   spare_.clear();
   handedOut_.release();
 }
+
+}  // namespace pupiltrak

@@ -13,6 +13,8 @@
 
 #include "platform/FrameSource.h"
 
+namespace pupiltrak {
+
 class PrepareAheadSource : public FrameSource {
  public:
   // Work done with every frame read (index 0 for the first frame after Open), before the frame
@@ -52,3 +54,5 @@ class PrepareAheadSource : public FrameSource {
   std::vector<cv::Mat> spare_;    // buffers for the next reads (caller only)
   cv::Mat handedOut_;             // (caller only)
 };
+
+}  // namespace pupiltrak

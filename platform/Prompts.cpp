@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace pupiltrak {
+
 namespace {
 ScriptedPrompts& BuiltIn() {
   static ScriptedPrompts prompts;
@@ -71,3 +73,5 @@ int ScriptedPrompts::CodecChooserCalls() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return codecCalls_;
 }
+
+}  // namespace pupiltrak

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace pupiltrak {
+
 // A video compressor that the chooser may offer.
 struct VideoCodec {
   int fourcc = 0;  // 0: uncompressed frames
@@ -62,3 +64,5 @@ class ScriptedPrompts : public Prompts {
   int fileCalls_ = 0;
   int codecCalls_ = 0;
 };
+
+}  // namespace pupiltrak

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <utility>
 
+namespace pupiltrak {
+
 namespace {
 
 const QRgb kWhite = qRgb(255, 255, 255);
@@ -282,7 +284,9 @@ const QImage& ResourceBitmap(int id) {
 }
 
 QImage ResourceIcon(int id, int size) {
-  if (size <= 0 || (id != resource_id::kProgramIcon && id != resource_id::kCogIcon && id != resource_id::kBeetleIcon)) return QImage();
+  if (size <= 0 || (id != resource_id::kProgramIcon && id != resource_id::kCogIcon &&
+                    id != resource_id::kBeetleIcon))
+    return QImage();
   static std::mutex mutex;
   static std::map<std::pair<int, int>, QImage> cache;
   std::lock_guard<std::mutex> lock(mutex);
@@ -291,3 +295,5 @@ QImage ResourceIcon(int id, int size) {
   if (it == cache.end()) it = cache.emplace(key, DrawIcon(id, size)).first;
   return it->second;
 }
+
+}  // namespace pupiltrak

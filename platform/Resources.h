@@ -3,6 +3,8 @@
 
 #include <QImage>
 
+namespace pupiltrak {
+
 // The resource numbers of the program's pictures.
 namespace resource_id {
 // Icons, drawn at the size asked for.
@@ -23,3 +25,5 @@ inline constexpr int kBitmaps[] = {kCalibrationEmblem, kStatusEmblem, kGazeMarke
 const QImage& ResourceBitmap(int id);
 // One of the icons at the given size (16 or 32); an empty image for any other number.
 QImage ResourceIcon(int id, int size);
+
+}  // namespace pupiltrak

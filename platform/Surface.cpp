@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace pupiltrak {
+
 namespace surface {
 namespace {
 
@@ -270,3 +272,5 @@ QFont Arial(int pixelHeight) {
 }
 
 }  // namespace surface
+
+}  // namespace pupiltrak

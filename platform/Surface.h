@@ -9,6 +9,8 @@
 #include <QRect>
 #include <QString>
 
+namespace pupiltrak {
+
 namespace surface {
 
 // A 32-bit surface of w x h, initially black (as a fresh compatible bitmap is).
@@ -57,3 +59,5 @@ QFont SystemFont();
 QFont Arial(int pixelHeight);
 
 }  // namespace surface
+
+}  // namespace pupiltrak

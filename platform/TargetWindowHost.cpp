@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace pupiltrak {
+
 namespace {
 HeadlessTargetWindows& BuiltIn() {
   static HeadlessTargetWindows host;
@@ -64,3 +66,5 @@ void HeadlessTargetWindows::Clear() {
   registered_ = false;
   created_ = 0;
 }
+
+}  // namespace pupiltrak

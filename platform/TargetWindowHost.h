@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace pupiltrak {
+
 class TargetWindowHost {
  public:
   virtual ~TargetWindowHost() = default;
@@ -55,3 +57,5 @@ class HeadlessTargetWindows : public TargetWindowHost {
   uintptr_t next_ = 1;
   int created_ = 0;
 };
+
+}  // namespace pupiltrak

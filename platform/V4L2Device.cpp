@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace pupiltrak {
+
 namespace v4l2 {
 
 namespace {
@@ -279,3 +281,5 @@ std::vector<PixelFormat> Device::Formats() {
 }
 
 }  // namespace v4l2
+
+}  // namespace pupiltrak

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace pupiltrak {
+
 namespace v4l2 {
 
 // What VIDIOC_QUERYCAP tells about a node.
@@ -104,3 +106,5 @@ class Device {
 };
 
 }  // namespace v4l2
+
+}  // namespace pupiltrak

@@ -9,6 +9,8 @@
 #include <optional>
 #include <system_error>
 
+namespace pupiltrak {
+
 namespace {
 int Fourcc(const char* c) { return cv::VideoWriter::fourcc(c[0], c[1], c[2], c[3]); }
 
@@ -81,3 +83,5 @@ std::unique_ptr<cv::VideoWriter> OpenVideoWriter(const std::string& path, int fo
   if (!writer->isOpened()) return nullptr;
   return writer;
 }
+
+}  // namespace pupiltrak

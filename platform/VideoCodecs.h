@@ -14,6 +14,8 @@ namespace cv {
 class VideoWriter;
 }
 
+namespace pupiltrak {
+
 // Codec code that asks the user for the compressor.
 inline constexpr int kAskForCodec = -1;
 
@@ -33,3 +35,5 @@ std::vector<VideoCodec> AvailableCodecs();
 std::unique_ptr<cv::VideoWriter> OpenVideoWriter(const std::string& path, int fourcc,
                                                  double framesPerSecond, cv::Size frameSize,
                                                  bool colour);
+
+}  // namespace pupiltrak

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+namespace pupiltrak {
+
 namespace {
 
 // Sum over the gradients of max(0, d . g)^2 / |d|^2 for candidate (cx, cy), times its weight.
@@ -336,3 +338,5 @@ bool RefinePupilCentre(const cv::Mat& windowGrey, cv::Point2f c0, float r0,
   *radius = r;
   return true;
 }
+
+}  // namespace pupiltrak

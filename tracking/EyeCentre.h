@@ -5,6 +5,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+namespace pupiltrak {
+
 // Working space of the gradient eye centre, kept from frame to frame.
 struct EyeCentreScratch {
   cv::Mat input;  // the caller's eye region grey, when it has to be made
@@ -57,3 +59,5 @@ bool RefinePupilCentre(const cv::Mat& windowGrey, cv::Point2f roughCentre, float
 // window enlarged twice with bilinear interpolation, and back.
 inline cv::Point2f WindowToZoom(cv::Point2f p) { return p * 2.0f + cv::Point2f(0.5f, 0.5f); }
 inline cv::Point2f ZoomToWindow(cv::Point2f p) { return (p - cv::Point2f(0.5f, 0.5f)) * 0.5f; }
+
+}  // namespace pupiltrak

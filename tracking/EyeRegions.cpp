@@ -5,6 +5,8 @@
 
 #include "tracking/FaceDetection.h"
 
+namespace pupiltrak {
+
 namespace {
 // Nearest integer, ties to even (the default rounding mode).
 int Nint(double v) { return static_cast<int>(std::nearbyint(v)); }
@@ -60,3 +62,5 @@ cv::Rect EyeRegions::FrameRect(int eye) const {
   const int* r = eye == 2 ? scaledRect2 : scaledRect1;
   return cv::Rect(r[0], r[1], r[2], r[3]);
 }
+
+}  // namespace pupiltrak

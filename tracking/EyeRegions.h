@@ -3,6 +3,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace pupiltrak {
+
 class EyeRegions {
  public:
   // x1, y1, x2, y2: the face rectangle in small-image pixels; s: scale to frame pixels.
@@ -23,3 +25,5 @@ class EyeRegions {
   int scaledRect1[4] = {0, 0, 0, 0};
   int scaledRect2[4] = {0, 0, 0, 0};
 };
+
+}  // namespace pupiltrak

@@ -5,6 +5,8 @@
 
 #include "tracking/FrameResults.h"
 
+namespace pupiltrak {
+
 namespace {
 double Distance(double x1, double y1, double x2, double y2) {
   const double dx = x1 - x2;
@@ -63,3 +65,5 @@ bool IsBlink(const FrameResults& results, bool searchEyeRegions, bool estimateGa
   return results.faceFound && searchEyeRegions && estimateGazeDirection && !results.pupilFound[0] &&
          !results.pupilFound[1];
 }
+
+}  // namespace pupiltrak

@@ -3,6 +3,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace pupiltrak {
+
 struct FrameResults;
 
 // The brightest pixel of the one-channel image closer than radius to (cx, cy), first in row
@@ -22,3 +24,5 @@ inline constexpr double kEyeVectorDegreesPerRadian = 57.29577957855229;
 
 // A face was found, both options are on and neither eye has a pupil.
 bool IsBlink(const FrameResults& results, bool searchEyeRegions, bool estimateGazeDirection);
+
+}  // namespace pupiltrak

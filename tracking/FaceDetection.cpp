@@ -7,6 +7,8 @@
 
 #include "tracking/TrackerState.h"
 
+namespace pupiltrak {
+
 namespace {
 int Nint(double v) { return static_cast<int>(std::nearbyint(v)); }
 }  // namespace
@@ -86,3 +88,5 @@ void DrawFaceNotFound(cv::Mat& frameCopy, const OverlayFont& font) {
   cv::putText(frameCopy, "Face not found", cv::Point(3, 50), face, scale, cv::Scalar(0, 0, 255),
               thickness, lineType);
 }
+
+}  // namespace pupiltrak

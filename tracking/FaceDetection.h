@@ -4,10 +4,13 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-struct OverlayFont;
 namespace cv {
 class CascadeClassifier;
 }
+
+namespace pupiltrak {
+
+struct OverlayFont;
 
 // Factor from frame to small image (1 / 1.3) and back.
 inline constexpr double kSmallImageFactor = 0.7692307692307692;
@@ -43,3 +46,5 @@ void DrawFaceRect(cv::Mat& cameraFrame, const int faceRect[4]);
 // "Face not found" in red on the frame copy. A font that tracking start has not set up yet
 // (scale 0) is replaced by the usual overlay font.
 void DrawFaceNotFound(cv::Mat& frameCopy, const OverlayFont& font);
+
+}  // namespace pupiltrak

@@ -14,6 +14,8 @@
 #include "tracking/Mosaic.h"
 #include "tracking/PupilFinder.h"
 
+namespace pupiltrak {
+
 struct PipelineScratch::Buffers {
   cv::Mat grey, small, mosaic, flipped, tileColour, tile;
   std::vector<cv::Rect> faces;
@@ -270,3 +272,5 @@ void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame
   clock.Lap(&StageTimings::output);
   clock.Finish();
 }
+
+}  // namespace pupiltrak

@@ -9,17 +9,20 @@
 #include <opencv2/core.hpp>
 #include <string>
 
-#include "tracking/TrackerState.h"
 #include "tracking/FaceDetection.h"
 #include "tracking/FrameResults.h"
+#include "tracking/TrackerState.h"
+
+namespace cv {
+class VideoWriter;
+}
+
+namespace pupiltrak {
 
 class DialogCanvas;
 class NamedWindows;
 class EyeRegions;
 class PointHistory;
-namespace cv {
-class VideoWriter;
-}
 
 // What the pipeline hands on, in the order it does so. Unset hooks are skipped.
 struct PipelineHooks {
@@ -108,3 +111,5 @@ struct PipelineContext {
 // every frame); with no cascade loaded the whole mosaic is black.
 void ProcessFrame(PipelineContext& ctx, cv::Mat& frameCopy, cv::Mat& cameraFrame,
                   const OverlayFont& font, cv::VideoWriter* writer);
+
+}  // namespace pupiltrak

@@ -6,6 +6,8 @@
 
 #include "platform/Geometry.h"
 
+namespace pupiltrak {
+
 struct FloatPoint {
   float x = 0, y = 0;
 };
@@ -34,3 +36,5 @@ struct FrameResults {
   bool gazeFound = false;
   double gazeX = 0, gazeY = 0;
 };
+
+}  // namespace pupiltrak

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <opencv2/imgproc.hpp>
 
+namespace pupiltrak {
+
 namespace {
 cv::Point Nearest(cv::Point2f p) {
   return cv::Point(static_cast<int>(std::nearbyint(static_cast<double>(p.x))),
@@ -120,3 +122,5 @@ void PanelRects(const QRect& client, int W, int H, IntRect* panel, IntRect* cali
   calibrationPanel->right = calibrationPanel->left + W / 2;
   calibrationPanel->bottom = panel->bottom;
 }
+
+}  // namespace pupiltrak

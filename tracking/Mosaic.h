@@ -7,6 +7,8 @@
 
 #include "platform/Geometry.h"
 
+namespace pupiltrak {
+
 inline constexpr int kMosaicWidth = 320;
 inline constexpr int kMosaicHeight = 240;
 inline constexpr int kTileWidth = 80;
@@ -53,3 +55,5 @@ cv::Mat BitmapToImage(const QImage& bitmap);
 // Where the status panel and the calibration panel snapshots go in the dialog's client area:
 // side by side, 12 pixels in, a fifth of the client height down; each W/2 x H/2.
 void PanelRects(const QRect& client, int W, int H, IntRect* panel, IntRect* calibrationPanel);
+
+}  // namespace pupiltrak

@@ -10,6 +10,8 @@
 
 #include "tracking/EyeVector.h"
 
+namespace pupiltrak {
+
 namespace {
 int Nint(double v) { return static_cast<int>(std::nearbyint(v)); }
 }  // namespace
@@ -268,3 +270,5 @@ void RunFinder2(const cv::Mat& frameCopy, const cv::Rect& region, const PupilSet
   result->dx = OffsetToDegrees(ScaleOffset(c[0] - result->brightSpot.x));
   result->dy = OffsetToDegrees(ScaleOffset(result->brightSpot.y - c[1]));
 }
+
+}  // namespace pupiltrak

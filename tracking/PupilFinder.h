@@ -7,6 +7,8 @@
 #include "tracking/EyeCentre.h"
 #include "tracking/TrackerSettings.h"
 
+namespace pupiltrak {
+
 class PointHistory {
  public:
   // Returns the point to use: (x, y) or the mean of the previous ten.
@@ -107,3 +109,5 @@ void RunFinder1(const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& 
 // keeps finder 2's value when its refinement fails) before the eye vector is taken.
 void RunFinder2(const cv::Mat& frameCopy, const cv::Rect& region, const PupilSettings& settings,
                 PupilBuffers& buffers, PupilResult* result);
+
+}  // namespace pupiltrak

@@ -3,6 +3,8 @@
 // and resets to them, the dialog's check boxes and sliders show them, and the tools take them
 // as their defaults.
 
+namespace pupiltrak {
+
 inline constexpr int kDefaultSearchEyeRegions = 0;       // "Eye Regions"
 inline constexpr int kDefaultEstimateGazeDirection = 0;  // "Gaze Direction"
 inline constexpr int kDefaultEqualizeHist1 = 0;          // finder 1's input equalised
@@ -12,3 +14,5 @@ inline constexpr int kDefaultFinder1Param2 = 1;          // finder 1: accumulato
 inline constexpr int kDefaultFinder2Param1 = 60;         // finder 2: upper edge threshold
 inline constexpr int kDefaultFinder2Param2 = 30;         // finder 2: accumulator threshold
 inline constexpr int kDefaultPrecisePupils = 0;          // "Precise pupils" (menu)
+
+}  // namespace pupiltrak

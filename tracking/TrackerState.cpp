@@ -4,6 +4,8 @@
 #include <opencv2/objdetect.hpp>
 #include <opencv2/videoio.hpp>
 
+namespace pupiltrak {
+
 static_assert(kOverlayFont.face == cv::FONT_HERSHEY_PLAIN);
 
 TrackerState::TrackerState() = default;
@@ -51,3 +53,5 @@ void TrackerState::Reset() {
   SetCaptureFileName(kNoCaptureFile);
   SetSourceClientRect(IntRect{});
 }
+
+}  // namespace pupiltrak

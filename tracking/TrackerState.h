@@ -11,12 +11,14 @@
 #include "platform/Geometry.h"
 #include "tracking/TrackerSettings.h"
 
-class DialogCanvas;
-
 namespace cv {
 class CascadeClassifier;
 class VideoWriter;
 }  // namespace cv
+
+namespace pupiltrak {
+
+class DialogCanvas;
 
 inline constexpr const char* kNoCaptureFile = "No capture file selected";
 inline constexpr const char* kCascadeFileName = "haarcascade_frontalface_default.xml";
@@ -74,3 +76,5 @@ struct TrackerState {
   std::string captureFileName_ = kNoCaptureFile;
   IntRect sourceClientRect_;
 };
+
+}  // namespace pupiltrak

@@ -6,6 +6,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+namespace pupiltrak {
+
 std::string HelpPageFile(const std::string& topicPath) {
   const std::string marker = "::/";
   const size_t at = topicPath.find(marker);
@@ -81,3 +83,5 @@ void HelpWindow::ShowTopic(const std::string& topicPath) {
   raise();
   activateWindow();
 }
+
+}  // namespace pupiltrak

@@ -9,6 +9,8 @@
 
 class QPushButton;
 
+namespace pupiltrak {
+
 // The page file a topic path stands for: "<dir>/<name>.chm::/X.html" becomes
 // "<dir>/help/X.html". A path without "::/" is a page file already.
 std::string HelpPageFile(const std::string& topicPath);
@@ -41,3 +43,5 @@ class HelpWindow : public QWidget {
   QPushButton* forward_;
   QPushButton* home_;
 };
+
+}  // namespace pupiltrak

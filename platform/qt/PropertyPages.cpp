@@ -17,6 +17,8 @@
 
 #include "platform/CameraLibrary.h"
 
+namespace pupiltrak {
+
 namespace {
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
@@ -297,3 +299,5 @@ void InstallPropertyPages(CameraLibrary& camera) {
     ShowPropertyPage(layer, request.camera, request.page, request.devicePath);
   });
 }
+
+}  // namespace pupiltrak

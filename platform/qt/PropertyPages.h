@@ -14,10 +14,13 @@
 #include "platform/FrameSource.h"
 #include "platform/V4L2Device.h"
 
-class CameraLibrary;
 class QComboBox;
 class QLabel;
 class QWidget;
+
+namespace pupiltrak {
+
+class CameraLibrary;
 
 // How the settings page reads and changes the controls (the V4L2 device, or a fake in tests).
 struct ControlAccess {
@@ -78,3 +81,5 @@ void ShowPropertyPage(CameraLibrary& camera, int cameraIndex, const std::string&
 
 // Makes these dialogs the camera layer's property pages (the program calls it once at start).
 void InstallPropertyPages(CameraLibrary& camera);
+
+}  // namespace pupiltrak

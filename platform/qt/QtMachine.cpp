@@ -6,6 +6,8 @@
 #include <QThread>
 #include <chrono>
 
+namespace pupiltrak {
+
 namespace {
 uint64_t Pack(QSize s) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(s.width())) << 32) |
@@ -65,3 +67,5 @@ int64_t QtMachine::TickCount() {
 double QtMachine::TickFrequency() { return 1e9; }
 
 std::time_t QtMachine::Now() { return std::time(nullptr); }
+
+}  // namespace pupiltrak

@@ -9,6 +9,8 @@
 
 #include "platform/Machine.h"
 
+namespace pupiltrak {
+
 class QtMachine : public MachineFacts {
  public:
   // Needs the application object; the program directory is taken once, here.
@@ -30,3 +32,5 @@ class QtMachine : public MachineFacts {
   std::atomic<uint64_t> fullScreen_{0};
   std::atomic<uint64_t> screen_{0};
 };
+
+}  // namespace pupiltrak

@@ -6,6 +6,8 @@
 
 #include "platform/qt/QtPrompts.h"
 
+namespace pupiltrak {
+
 QImage MatToQImage(const cv::Mat& image) {
   if (image.empty() || image.depth() != CV_8U) return QImage();
   const int w = image.cols, h = image.rows;
@@ -155,3 +157,5 @@ ImageWindow* QtNamedWindows::Window(const std::string& name) const {
   auto it = windows_.find(name);
   return it == windows_.end() ? nullptr : it->second.window;
 }
+
+}  // namespace pupiltrak

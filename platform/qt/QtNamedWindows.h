@@ -13,6 +13,8 @@
 
 #include "platform/NamedWindows.h"
 
+namespace pupiltrak {
+
 // What the frame thread and the window share: the latest image and the client size.
 struct ImageWindowState {
   std::mutex mutex;
@@ -76,3 +78,5 @@ class QtNamedWindows : public NamedWindows {
 
 // A copy of an 8-bit image (1, 3 or 4 channels, B, G, R order) as a QImage; null otherwise.
 QImage MatToQImage(const cv::Mat& image);
+
+}  // namespace pupiltrak

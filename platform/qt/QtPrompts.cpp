@@ -14,6 +14,8 @@
 
 #include "platform/qt/HelpWindow.h"
 
+namespace pupiltrak {
+
 namespace {
 
 const QString kCaption = QStringLiteral("PUPILTRAK_08");
@@ -111,3 +113,5 @@ void QtPrompts::ShowHelp(const std::string& topicPath) {
   if (!help_) help_ = std::make_unique<HelpWindow>();
   help_->ShowTopic(topicPath);
 }
+
+}  // namespace pupiltrak

@@ -7,8 +7,11 @@
 
 #include "platform/Prompts.h"
 
-class HelpWindow;
 class QListWidget;
+
+namespace pupiltrak {
+
+class HelpWindow;
 
 // A small modal list of the offered compressors with OK and Cancel.
 class CodecChooser : public QDialog {
@@ -49,3 +52,5 @@ class QtPrompts : public Prompts {
 QWidget* PromptOwner();
 // Whether the caller runs on the GUI thread.
 bool OnGuiThread();
+
+}  // namespace pupiltrak

@@ -9,6 +9,8 @@
 #include "platform/Resources.h"
 #include "platform/Surface.h"
 
+namespace pupiltrak {
+
 namespace {
 
 // One target window: black, the marker centred, white of the marker transparent.
@@ -115,3 +117,5 @@ int QtTargetWindows::WindowCount() const {
     if (window) ++n;
   return n;
 }
+
+}  // namespace pupiltrak

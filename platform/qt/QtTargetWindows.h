@@ -14,6 +14,8 @@
 
 #include "platform/TargetWindowHost.h"
 
+namespace pupiltrak {
+
 class QtTargetWindows : public QObject, public TargetWindowHost {
  public:
   explicit QtTargetWindows(QObject* parent = nullptr);
@@ -41,3 +43,5 @@ class QtTargetWindows : public QObject, public TargetWindowHost {
   uintptr_t next_ = 1;
   std::map<uintptr_t, QPointer<QWidget>> windows_;  // GUI thread only
 };
+
+}  // namespace pupiltrak

@@ -15,8 +15,10 @@
 
 #include "FaceFrameGenerator.h"
 #include "VirtualUser.h"
-#include "tracking/TrackerState.h"
 #include "tracking/FramePipeline.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 namespace {
 
@@ -56,6 +58,10 @@ void Usage() {
 }
 
 }  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
 
 int main(int argc, char** argv) {
   int frames = 200, threads = 1;

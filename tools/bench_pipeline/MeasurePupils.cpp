@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "FaceFrameGenerator.h"
-#include "tracking/TrackerState.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/FramePipeline.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 namespace {
 
@@ -155,6 +157,10 @@ void Photographs(std::shared_ptr<cv::CascadeClassifier> cascade) {
 }
 
 }  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
 
 int main(int argc, char** argv) {
   int frames = 200;

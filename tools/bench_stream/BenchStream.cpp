@@ -29,9 +29,11 @@
 
 #include "FaceFrameGenerator.h"
 #include "ReplayRun.h"
-#include "tracking/TrackerState.h"
 #include "capture/TrackerSession.h"
 #include "tracking/FrameResults.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 namespace {
 
@@ -128,6 +130,10 @@ class Subscriber {
 };
 
 }  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
 
 int main(int argc, char** argv) {
   int frames = 300, rounds = 3;

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <vector>
 
+namespace pupiltrak {
+
 namespace gen {
 
 namespace {
@@ -216,3 +218,5 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& shot, FrameTruth* truth) con
 }
 
 }  // namespace gen
+
+}  // namespace pupiltrak

@@ -9,6 +9,8 @@
 #include <opencv2/core.hpp>
 #include <string>
 
+namespace pupiltrak {
+
 namespace gen {
 
 // A face photograph and the centres of its two eyes (photo pixels). eye[0] is the eye on the
@@ -99,3 +101,5 @@ class FaceFrameGenerator {
 };
 
 }  // namespace gen
+
+}  // namespace pupiltrak

@@ -13,6 +13,8 @@
 #include "FaceFrameGenerator.h"
 #include "VirtualUser.h"
 
+namespace pupiltrak {
+
 namespace {
 
 void Usage() {
@@ -48,6 +50,10 @@ bool ParseSize(const char* text, cv::Size* size) {
 }
 
 }  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
 
 int main(int argc, char** argv) {
   std::string photoPath = std::string(PUPILTRAK_FACES_DIR) + "/jesper_2.jpg";

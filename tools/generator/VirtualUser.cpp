@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace pupiltrak {
+
 namespace gen {
 
 std::array<cv::Point2f, 2> VirtualUser::OffsetsFor(double x, double y, cv::RNG* rng) const {
@@ -55,3 +57,5 @@ FrameSpec Session::SpecAt(int64_t index, const VirtualUser& user, cv::Point2d* l
 }
 
 }  // namespace gen
+
+}  // namespace pupiltrak

@@ -9,6 +9,8 @@
 
 #include "FaceFrameGenerator.h"
 
+namespace pupiltrak {
+
 namespace gen {
 
 // The eye model: pupil offset from the glint (frame pixels) = gain * (point - screen centre)
@@ -50,3 +52,5 @@ struct Session {
 };
 
 }  // namespace gen
+
+}  // namespace pupiltrak

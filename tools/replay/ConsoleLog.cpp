@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace pupiltrak {
+
 void ConsoleLog::AddLogLine(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   lines_.push_back(text);
@@ -14,3 +16,5 @@ std::vector<std::string> ConsoleLog::Lines() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return lines_;
 }
+
+}  // namespace pupiltrak

@@ -7,6 +7,8 @@
 
 #include "platform/DialogControls.h"
 
+namespace pupiltrak {
+
 class ConsoleLog : public DialogControls {
  public:
   explicit ConsoleLog(bool echo) : echo_(echo) {}
@@ -20,3 +22,5 @@ class ConsoleLog : public DialogControls {
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };
+
+}  // namespace pupiltrak

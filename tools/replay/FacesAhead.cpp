@@ -3,6 +3,8 @@
 #include "platform/FrameSource.h"
 #include "tracking/FaceDetection.h"
 
+namespace pupiltrak {
+
 bool FacesAhead::Load(const std::string& cascadePath) {
   try {
     return !cascadePath.empty() && cascade_.load(cascadePath) && !cascade_.empty();
@@ -46,3 +48,5 @@ bool FacesAhead::Take(PreparedFace* face) {
   ++expected_;
   return true;
 }
+
+}  // namespace pupiltrak

@@ -13,6 +13,8 @@
 
 #include "tracking/FramePipeline.h"
 
+namespace pupiltrak {
+
 class FacesAhead {
  public:
   // A cascade of its own: one classifier must not detect on two threads at once.
@@ -36,3 +38,5 @@ class FacesAhead {
   std::deque<std::pair<int64_t, PreparedFace>> ready_;  // in frame order (guarded)
   int64_t expected_ = -1;                               // (guarded)
 };
+
+}  // namespace pupiltrak

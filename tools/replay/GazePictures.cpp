@@ -10,6 +10,8 @@
 #include "ReplayReport.h"
 #include "mapping/AccuracyMeasures.h"
 
+namespace pupiltrak {
+
 namespace {
 
 const cv::Scalar kBackground(40, 40, 40);
@@ -200,3 +202,5 @@ bool WritePicture(const std::string& path, const cv::Mat& picture, std::string* 
   if (!ok) *error = "cannot write the picture " + path;
   return ok;
 }
+
+}  // namespace pupiltrak

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace pupiltrak {
+
 // One frame's gaze estimate and where the user looked then.
 struct GazeSample {
   int phase = -1;      // calibration target 0..8, kAccuracyPhase, or none (-1)
@@ -40,3 +42,5 @@ cv::Mat DrawGazeHeatMap(cv::Size screen, const std::vector<cv::Point2d>& gaze);
 
 // Writes a picture as PNG; false with *error on failure.
 bool WritePicture(const std::string& path, const cv::Mat& picture, std::string* error);
+
+}  // namespace pupiltrak

@@ -18,6 +18,8 @@
 #include "ReplayReport.h"
 #include "ReplayRun.h"
 
+namespace pupiltrak {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -354,3 +356,5 @@ bool ReadWorkerLine(const std::string& line, BatchResult* r, long* frames) {
 int RunBatch(const ReplayOptions& options, const std::string& program) {
   return Batch(options, program).Run();
 }
+
+}  // namespace pupiltrak

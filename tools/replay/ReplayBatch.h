@@ -7,6 +7,8 @@
 
 #include "ReplayOptions.h"
 
+namespace pupiltrak {
+
 // Exit status of a batch in which some inputs failed.
 inline constexpr int kExitBatchFailed = 4;
 
@@ -42,3 +44,5 @@ bool ReadWorkerLine(const std::string& line, BatchResult* result, long* frames);
 // Runs options.inputs with options.jobs workers of `program`; writes DIR/summary.csv, shows one
 // progress line for the whole batch and returns the exit status.
 int RunBatch(const ReplayOptions& options, const std::string& program);
+
+}  // namespace pupiltrak

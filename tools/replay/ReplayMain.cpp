@@ -14,6 +14,8 @@
 #include "ReplayRun.h"
 #include "platform/CameraLibrary.h"
 
+namespace pupiltrak {
+
 namespace {
 
 // The libraries' own messages: the program reports every failure it handles in a sentence of
@@ -75,6 +77,10 @@ int RunWorker(const ReplayOptions& options) {
 }
 
 }  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
 
 int main(int argc, char** argv) {
   qInstallMessageHandler(DropQtMessage);

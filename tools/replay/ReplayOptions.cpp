@@ -11,6 +11,8 @@
 #define PUPILTRAK_VERSION "unknown"
 #endif
 
+namespace pupiltrak {
+
 namespace {
 
 bool ParseInt(const std::string& text, long lo, long hi, long* out) {
@@ -381,3 +383,5 @@ Examples:
   pupiltrak08-replay sessions/*.avi --both --output-dir out --jobs 2
 )";
 }
+
+}  // namespace pupiltrak

@@ -7,6 +7,8 @@
 
 #include "tracking/TrackerSettings.h"
 
+namespace pupiltrak {
+
 struct ReplayOptions {
   // Input: a video file, an image sequence (folder or printf pattern), or a camera index.
   std::string input;
@@ -77,3 +79,5 @@ std::vector<std::string> ReplayOptionNames();
 std::string ReplayUsage();
 // The --version line.
 std::string ReplayVersion();
+
+}  // namespace pupiltrak

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace pupiltrak {
+
 std::string CsvHeader(bool withTargets) {
   return std::string(
              "frame,time_ms,face_found,face_x1,face_y1,face_x2,face_y2,"
@@ -203,3 +205,5 @@ bool AtomicOutputFile::Commit(std::string* error) {
   }
   return true;
 }
+
+}  // namespace pupiltrak

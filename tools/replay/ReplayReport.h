@@ -8,6 +8,8 @@
 #include "tracking/FramePipeline.h"
 #include "tracking/FrameResults.h"
 
+namespace pupiltrak {
+
 struct FrameRow {
   long frame = 0;
   double timeMs = 0;
@@ -79,3 +81,5 @@ class AtomicOutputFile {
   std::FILE* file_ = nullptr;
   bool failed_ = false;
 };
+
+}  // namespace pupiltrak

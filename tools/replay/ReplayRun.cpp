@@ -34,6 +34,8 @@
 #include "platform/TargetWindowHost.h"
 #include "tracking/PupilFinder.h"
 
+namespace pupiltrak {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -537,8 +539,12 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
   return outcome;
 }
 
+}  // namespace pupiltrak
+
 // Resources of a static library must be registered by name, outside any namespace.
 static void InitDemoResources() { Q_INIT_RESOURCE(demo); }
+
+namespace pupiltrak {
 
 namespace {
 
@@ -688,3 +694,5 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   }
   return outcome;
 }
+
+}  // namespace pupiltrak

@@ -10,6 +10,8 @@
 #include "ReplayOptions.h"
 #include "ReplayReport.h"
 
+namespace pupiltrak {
+
 class TrackerSession;
 
 enum ReplayExit { kExitOk = 0, kExitUsage = 1, kExitIoError = 2, kExitTruncated = 3 };
@@ -46,3 +48,5 @@ ReplayOutcome RunReplay(const ReplayOptions& options,
 // The built-in demo: tracking, the whole calibration run and the accuracy test of a virtual
 // user, as the dialog would run them, into options.outputDir.
 ReplayOutcome RunDemo(const ReplayOptions& options);
+
+}  // namespace pupiltrak

@@ -6,6 +6,8 @@
 
 #include "platform/TargetWindowHost.h"
 
+namespace pupiltrak {
+
 LookTarget VisibleTarget(const HeadlessTargetWindows& windows, cv::Size screen) {
   LookTarget accuracy;
   LookTarget calibration;
@@ -69,3 +71,5 @@ cv::Mat TargetFollowingUser::Frame(int64_t index) {
   }
   return generator_.Render(shot);
 }
+
+}  // namespace pupiltrak

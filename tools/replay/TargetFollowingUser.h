@@ -14,6 +14,8 @@
 #include "FaceFrameGenerator.h"
 #include "VirtualUser.h"
 
+namespace pupiltrak {
+
 class HeadlessTargetWindows;
 
 struct LookTarget {
@@ -68,3 +70,5 @@ class TargetFollowingUser {
   std::atomic<int64_t> blinkFrames_{0};
   std::atomic<int64_t> oneEyeFrames_{0};
 };
+
+}  // namespace pupiltrak

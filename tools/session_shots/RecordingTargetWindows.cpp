@@ -1,5 +1,7 @@
 #include "RecordingTargetWindows.h"
 
+namespace pupiltrak {
+
 bool RecordingTargetWindows::RegisterClass(const QImage& targetBitmap) {
   record_.RegisterClass(targetBitmap);
   return shown_.RegisterClass(targetBitmap);
@@ -27,3 +29,5 @@ void RecordingTargetWindows::Destroy(uintptr_t handle) {
   }
   record_.Destroy(recorded);
 }
+
+}  // namespace pupiltrak

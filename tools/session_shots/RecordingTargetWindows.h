@@ -7,6 +7,8 @@
 
 #include "platform/TargetWindowHost.h"
 
+namespace pupiltrak {
+
 class RecordingTargetWindows : public TargetWindowHost {
  public:
   explicit RecordingTargetWindows(TargetWindowHost& shown) : shown_(shown) {}
@@ -25,3 +27,5 @@ class RecordingTargetWindows : public TargetWindowHost {
   std::mutex mutex_;
   std::map<uintptr_t, uintptr_t> recordOf_;  // shown handle -> record handle
 };
+
+}  // namespace pupiltrak

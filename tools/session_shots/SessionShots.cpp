@@ -33,9 +33,8 @@
 #include "app/DialogTemplate.h"
 #include "app/EventLog.h"
 #include "app/TrackerDialog.h"
-#include "capture/TrackerSession.h"
-#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
+#include "capture/TrackerSession.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
 #include "platform/CameraLibrary.h"
@@ -47,6 +46,9 @@
 #include "platform/qt/QtNamedWindows.h"
 #include "platform/qt/QtTargetWindows.h"
 #include "tracking/FrameResults.h"
+#include "tracking/TrackerState.h"
+
+namespace pupiltrak {
 
 namespace {
 
@@ -181,6 +183,10 @@ int StoredSamples(const TrackerSession& session) {
 }
 
 }  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
