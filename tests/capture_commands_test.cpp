@@ -5,8 +5,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "tracking/TrackerState.h"
-#include "capture/FrameCallback.h"
+#include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
 #include "capture_fakes.h"
 #include "platform/CameraLibrary.h"
@@ -26,8 +25,6 @@ const Lines kNormalStart = {"1 cameras found",        "Source window created",
 class TrackingCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetTrackerState();
-    ResetFrameCallbackState();
     SetWindows(&windows);
     SetUserPrompts(&prompts);
     SetMachine(&machine);
@@ -37,12 +34,9 @@ class TrackingCommandsTest : public ::testing::Test {
   }
   void TearDown() override {
     Camera().RestoreDefaults();
-    Tracker().CaptureWriter.reset();
     SetMachine(nullptr);
     SetUserPrompts(nullptr);
     SetWindows(nullptr);
-    ResetTrackerState();
-    ResetFrameCallbackState();
   }
 
   void UseCameras(int n) {
@@ -54,14 +48,15 @@ class TrackingCommandsTest : public ::testing::Test {
         [count](int) { return std::make_unique<GeneratedSource>(MarkedPicture, 0, count); });
   }
   void Record(const std::string& file) {
-    Tracker().SetCaptureFileName(file);
-    Tracker().CaptureToFile = 1;
+    session.state.SetCaptureFileName(file);
+    session.state.CaptureToFile = 1;
   }
   // The controls the commands switch, as 0/1 in the order 1000, 1001, 1017, 1.
   std::vector<int> Buttons() const {
     return {dialog.Enabled(1000), dialog.Enabled(1001), dialog.Enabled(1017), dialog.Enabled(1)};
   }
 
+  TrackerSession session;
   RecordingDialog dialog;
   HeadlessWindows windows;
   ScriptedPrompts prompts;
@@ -69,41 +64,41 @@ class TrackingCommandsTest : public ::testing::Test {
 };
 
 TEST_F(TrackingCommandsTest, ANormalStartLogsEveryStepInOrderAndEntersTracking) {
-  Tracker().CalibratedSinceStart = 1;
-  StartTrackingCommand(dialog);
+  session.state.CalibratedSinceStart = 1;
+  StartTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines(), kNormalStart);
   EXPECT_EQ(Buttons(), (std::vector<int>{0, 1, 0, 0}));
-  EXPECT_EQ(Tracker().TrackingActive.load(), 1);
-  EXPECT_EQ(Tracker().CalibratedSinceStart.load(), 0);
+  EXPECT_EQ(session.state.TrackingActive.load(), 1);
+  EXPECT_EQ(session.state.CalibratedSinceStart.load(), 0);
   EXPECT_TRUE(windows.Exists("Source"));
   EXPECT_TRUE(windows.Exists("Preview"));
   EXPECT_TRUE(Camera().Delivering());
-  EXPECT_EQ(Tracker().CaptureWriter, nullptr);
+  EXPECT_EQ(session.state.CaptureWriter, nullptr);
   EXPECT_EQ(prompts.CodecChooserCalls(), 0) << "no recording, no chooser";
 
-  const OverlayFont& font = Tracker().Font;
+  const OverlayFont& font = session.state.Font;
   EXPECT_EQ(font.face, cv::FONT_HERSHEY_PLAIN);
   EXPECT_DOUBLE_EQ(font.hscale, 4.0);
   EXPECT_DOUBLE_EQ(font.vscale, 4.0);
   EXPECT_DOUBLE_EQ(font.shear, 0.0);
   EXPECT_EQ(font.thickness, 4);
   EXPECT_EQ(font.lineType, 8);
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
 }
 
 TEST_F(TrackingCommandsTest, FramesFlowIntoTheSourceWindowAndTheFrameRate) {
   UseSource(6);
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   Camera().WaitUntilIdle();
   EXPECT_EQ(Camera().FramesDelivered(), 6);
   EXPECT_EQ(windows.ShowCount("Source"), 6) << "the layer renders every frame";
   cv::Mat shown = windows.Latest("Source");
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(shown.at<cv::Vec3b>(0, 3), cv::Vec3b(0, 0, 255)) << "upright: red row on top";
-  EXPECT_GT(Tracker().FrameRate.load(), 0.0);
+  EXPECT_GT(session.state.FrameRate.load(), 0.0);
   // The source ended on its own: Stop still works and logs as usual.
   dialog.ClearLines();
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines(), (Lines{"Releasing camera", "Destroying source window",
                                    "Destroying preview window", "EndTracking was successful"}));
 }
@@ -113,62 +108,62 @@ TEST_F(TrackingCommandsTest, TheSourceClientRectangleIsTakenFromTheSourceWindow)
   // An image already shown sizes the headless window; the rectangle is taken at the end.
   windows.Create("Source", 1);
   windows.Show("Source", cv::Mat(30, 40, CV_8UC3));
-  StartTrackingCommand(dialog);
-  EXPECT_EQ(Tracker().SourceClientRect().width(), 40);
-  EXPECT_EQ(Tracker().SourceClientRect().height(), 30);
-  StopTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
+  EXPECT_EQ(session.state.SourceClientRect().width(), 40);
+  EXPECT_EQ(session.state.SourceClientRect().height(), 30);
+  StopTrackingCommand(session, dialog);
 }
 
 TEST_F(TrackingCommandsTest, RecordingAddsItsTwoLinesAfterTheCameraStarted) {
   std::string file = ::testing::TempDir() + "/pupiltrak_commands_rec.avi";
   Record(file);
   prompts.QueueCodec(VideoCodec{cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), "MJPG"});
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines(),
             (Lines{"1 cameras found", "Source window created", "Preview window created",
                    "cvcamInit() ok", "cvcamStart() ok",
                    "Creating the video writer writing to:", file, "StartTracking was successful"}));
-  ASSERT_NE(Tracker().CaptureWriter, nullptr);
-  EXPECT_TRUE(Tracker().CaptureWriter->isOpened());
+  ASSERT_NE(session.state.CaptureWriter, nullptr);
+  EXPECT_TRUE(session.state.CaptureWriter->isOpened());
 
   dialog.ClearLines();
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines(),
             (Lines{"Releasing camera", "Releasing video writer", "Destroying source window",
                    "Destroying preview window", "EndTracking was successful"}));
-  EXPECT_EQ(Tracker().CaptureWriter, nullptr);
+  EXPECT_EQ(session.state.CaptureWriter, nullptr);
 }
 
 TEST_F(TrackingCommandsTest, ACancelledCodecChoiceLeavesNoWriterAndStopStillWorks) {
   Record(::testing::TempDir() + "/pupiltrak_commands_cancel.avi");
-  StartTrackingCommand(dialog);  // the scripted chooser cancels
+  StartTrackingCommand(session, dialog);  // the scripted chooser cancels
   EXPECT_EQ(prompts.CodecChooserCalls(), 1);
-  EXPECT_EQ(Tracker().CaptureWriter, nullptr);
+  EXPECT_EQ(session.state.CaptureWriter, nullptr);
   EXPECT_EQ(dialog.Lines().size(), kNormalStart.size() + 2) << "no line about the failure";
-  EXPECT_EQ(Tracker().TrackingActive.load(), 1);
+  EXPECT_EQ(session.state.TrackingActive.load(), 1);
   dialog.ClearLines();
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines()[1], "Releasing video writer");
-  EXPECT_EQ(Tracker().CaptureWriter, nullptr);
+  EXPECT_EQ(session.state.CaptureWriter, nullptr);
 }
 
 TEST_F(TrackingCommandsTest, WithoutACameraEveryFailureIsLoggedAndTrackingStillStarts) {
   UseCameras(0);
   Camera().SetSourceFactory([](int) { return nullptr; });
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines(), (Lines{"Bug: No cameras found", "Source window created",
                                    "Preview window created", "Bug: cvcamInit() failed",
                                    "Bug: cvcamStart() failed", "StartTracking was successful"}));
   EXPECT_EQ(Buttons(), (std::vector<int>{0, 1, 0, 0}));
-  EXPECT_EQ(Tracker().TrackingActive.load(), 1);
+  EXPECT_EQ(session.state.TrackingActive.load(), 1);
   EXPECT_FALSE(Camera().Delivering());
 
   dialog.ClearLines();
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines(), (Lines{"Releasing camera", "Destroying source window",
                                    "Destroying preview window", "EndTracking was successful"}));
   EXPECT_EQ(Buttons(), (std::vector<int>{1, 0, 1, 1}));
-  EXPECT_EQ(Tracker().TrackingActive.load(), 0);
+  EXPECT_EQ(session.state.TrackingActive.load(), 0);
 }
 
 TEST_F(TrackingCommandsTest, ACameraThatWillNotOpenFailsOnlyTheStart) {
@@ -177,47 +172,47 @@ TEST_F(TrackingCommandsTest, ACameraThatWillNotOpenFailsOnlyTheStart) {
     bool Open() override { return false; }
   };
   Camera().SetSourceFactory([](int) { return std::make_unique<Closed>(); });
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   Lines expected = kNormalStart;
   expected[4] = "Bug: cvcamStart() failed";
   EXPECT_EQ(dialog.Lines(), expected);
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
 }
 
 TEST_F(TrackingCommandsTest, FailedWindowsAreReportedAndTheRectangleKeepsItsValue) {
   windows.FailCreate("Source");
   windows.FailCreate("Preview");
-  Tracker().SetSourceClientRect(IntRect{1, 2, 3, 4});
-  StartTrackingCommand(dialog);
+  session.state.SetSourceClientRect(IntRect{1, 2, 3, 4});
+  StartTrackingCommand(session, dialog);
   Lines expected = kNormalStart;
   expected[1] = "Bug: Creation of source window failed";
   expected[2] = "Bug: Creation of preview window failed";
   EXPECT_EQ(dialog.Lines(), expected);
-  EXPECT_EQ(Tracker().SourceClientRect(), (IntRect{1, 2, 3, 4}));
-  StopTrackingCommand(dialog);
+  EXPECT_EQ(session.state.SourceClientRect(), (IntRect{1, 2, 3, 4}));
+  StopTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines().back(), "EndTracking was successful");
 }
 
 TEST_F(TrackingCommandsTest, StartStopStartRunsTheCameraAgain) {
-  StartTrackingCommand(dialog);
-  StopTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
+  StopTrackingCommand(session, dialog);
   EXPECT_FALSE(Camera().Delivering());
   EXPECT_FALSE(windows.Exists("Source"));
   EXPECT_FALSE(windows.Exists("Preview"));
   dialog.ClearLines();
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines(), kNormalStart);
   EXPECT_TRUE(Camera().Delivering());
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
 }
 
 TEST_F(TrackingCommandsTest, StartEmptiesThePointHistories) {
-  SharedPointHistory(1).count = 7;
-  SharedPointHistory(2).count = 3;
-  StartTrackingCommand(dialog);
-  EXPECT_EQ(SharedPointHistory(1).count, 0);
-  EXPECT_EQ(SharedPointHistory(2).count, 0);
-  StopTrackingCommand(dialog);
+  session.histories[0].count = 7;
+  session.histories[1].count = 3;
+  StartTrackingCommand(session, dialog);
+  EXPECT_EQ(session.histories[0].count, 0);
+  EXPECT_EQ(session.histories[1].count, 0);
+  StopTrackingCommand(session, dialog);
 }
 
 TEST_F(TrackingCommandsTest, StartsAndStopsHammeredWithRecordingNeverCrash) {
@@ -225,10 +220,10 @@ TEST_F(TrackingCommandsTest, StartsAndStopsHammeredWithRecordingNeverCrash) {
   for (int run = 0; run < 40; ++run) {
     if (run % 2 == 0)
       prompts.QueueCodec(VideoCodec{cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), "MJPG"});
-    StartTrackingCommand(dialog);
-    EXPECT_EQ(Tracker().CaptureWriter != nullptr, run % 2 == 0);
-    StopTrackingCommand(dialog);
-    ASSERT_EQ(Tracker().CaptureWriter, nullptr);
+    StartTrackingCommand(session, dialog);
+    EXPECT_EQ(session.state.CaptureWriter != nullptr, run % 2 == 0);
+    StopTrackingCommand(session, dialog);
+    ASSERT_EQ(session.state.CaptureWriter, nullptr);
     ASSERT_FALSE(Camera().Delivering());
   }
   EXPECT_EQ(dialog.Lines().back(), "EndTracking was successful");
@@ -249,9 +244,9 @@ TEST_F(PropertyPageCommandTest, ShowsThePageAfterInitialisingTheCamera) {
 
   // The next start exits it first and runs normally.
   dialog.ClearLines();
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.Lines(), kNormalStart);
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
 }
 
 TEST_F(PropertyPageCommandTest, ReportsAMissingCameraOrAFailedInitialise) {
@@ -268,12 +263,12 @@ TEST_F(PropertyPageCommandTest, ReportsAMissingCameraOrAFailedInitialise) {
 }
 
 TEST_F(PropertyPageCommandTest, WhileTrackingThePageOpensOverTheRunningCamera) {
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   dialog.ClearLines();
   PropertyPageCommand(dialog, "camera_pp");
   EXPECT_EQ(dialog.Lines(), (Lines{"1 cameras found", "cvcamInit() ok"}));
   EXPECT_TRUE(Camera().Delivering()) << "the camera keeps running";
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
 }
 
 }  // namespace

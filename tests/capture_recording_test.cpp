@@ -5,8 +5,7 @@
 #include <filesystem>
 #include <opencv2/videoio.hpp>
 
-#include "tracking/TrackerState.h"
-#include "capture/FrameCallback.h"
+#include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
 #include "capture_fakes.h"
 #include "platform/CameraLibrary.h"
@@ -37,8 +36,6 @@ VideoFacts ReadBack(const std::string& file) {
 class RecordingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetTrackerState();
-    ResetFrameCallbackState();
     SetWindows(&windows);
     SetUserPrompts(&prompts);
     SetMachine(&machine);
@@ -47,8 +44,8 @@ class RecordingTest : public ::testing::Test {
     file = ::testing::TempDir() + "/pupiltrak_recording_" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".avi";
     std::filesystem::remove(file);
-    Tracker().SetCaptureFileName(file);
-    Tracker().CaptureToFile = 1;
+    session.state.SetCaptureFileName(file);
+    session.state.CaptureToFile = 1;
     prompts.QueueCodec(VideoCodec{cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), "MJPG"});
   }
   void TearDown() override {
@@ -56,10 +53,9 @@ class RecordingTest : public ::testing::Test {
     SetMachine(nullptr);
     SetUserPrompts(nullptr);
     SetWindows(nullptr);
-    ResetTrackerState();
-    ResetFrameCallbackState();
   }
 
+  TrackerSession session;
   RecordingDialog dialog;
   HeadlessWindows windows;
   ScriptedPrompts prompts;
@@ -71,10 +67,10 @@ TEST_F(RecordingTest, TheWriterOfARunTakesEveryMosaicWrittenToIt) {
   // A camera that delivers nothing; the mosaics are written as the pipeline writes them.
   Camera().SetSourceFactory(
       [](int) { return std::make_unique<GeneratedSource>(MarkedPicture, 0, 0); });
-  StartTrackingCommand(dialog);
-  ASSERT_NE(Tracker().CaptureWriter, nullptr);
-  for (int i = 0; i < 15; ++i) Tracker().CaptureWriter->write(MarkedPictureSized(i, 320, 240));
-  StopTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
+  ASSERT_NE(session.state.CaptureWriter, nullptr);
+  for (int i = 0; i < 15; ++i) session.state.CaptureWriter->write(MarkedPictureSized(i, 320, 240));
+  StopTrackingCommand(session, dialog);
 
   VideoFacts facts = ReadBack(file);
   ASSERT_TRUE(facts.opened);
@@ -90,12 +86,12 @@ TEST_F(RecordingTest, AShortRunThroughThePipelineRecordsOneMosaicPerFrame) {
     return std::make_unique<GeneratedSource>(
         [](int64_t i) { return MarkedPictureSized(i, 160, 120); }, 0, frames);
   });
-  Camera().SetFrameGate([] { return Tracker().TrackingActive.load() != 0; });
-  StartTrackingCommand(dialog);
-  ASSERT_NE(Tracker().CaptureWriter, nullptr);
+  Camera().SetFrameGate([this] { return session.state.TrackingActive.load() != 0; });
+  StartTrackingCommand(session, dialog);
+  ASSERT_NE(session.state.CaptureWriter, nullptr);
   Camera().WaitUntilIdle();
   EXPECT_EQ(Camera().FramesDelivered(), frames);
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
 
   VideoFacts facts = ReadBack(file);
   ASSERT_TRUE(facts.opened);

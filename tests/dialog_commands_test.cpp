@@ -29,7 +29,7 @@ class Commands : public DialogTest {
     DialogTest::TearDown();
   }
   void Open() {
-    dialog = std::make_unique<TrackerDialog>(hooks);
+    dialog = std::make_unique<TrackerDialog>(session, hooks);
     ShowAndSettle(*dialog);
     mark = dialog->Log().Lines().size();
   }
@@ -53,16 +53,16 @@ class Commands : public DialogTest {
       d.EnableControl(1001, true);
       d.EnableControl(1017, false);
       d.EnableControl(1, false);
-      Tracker().TrackingActive = 1;
+      session.state.TrackingActive = 1;
     };
     hooks.stopTracking = [this](DialogControls& d) {
-      recorded.calls.push_back(Tracker().MainWindow.load() ? "stop" : "stop without canvas");
+      recorded.calls.push_back(session.state.MainWindow.load() ? "stop" : "stop without canvas");
       d.EnableControl(1000, true);
       d.EnableControl(1001, false);
       d.EnableControl(1017, true);
       d.EnableControl(1, true);
       d.AddLogLine("EndTracking was successful");
-      Tracker().TrackingActive = 0;
+      session.state.TrackingActive = 0;
     };
   }
 
@@ -78,9 +78,9 @@ TEST_F(Commands, SetCaptureFileConfirmedNamesTheFile) {
   prompts.QueueFileName(std::string("/videos/run1.avi"));
   Click(1003);
   EXPECT_EQ(NewLines(), (Lines{"Capture file set to:", "/videos/run1.avi"}));
-  EXPECT_EQ(Tracker().CaptureFileName(), "/videos/run1.avi");
+  EXPECT_EQ(session.state.CaptureFileName(), "/videos/run1.avi");
   EXPECT_EQ(CaptureLine(), "/videos/run1.avi");
-  EXPECT_EQ(Tracker().CaptureToFile.load(), 0);
+  EXPECT_EQ(session.state.CaptureToFile.load(), 0);
   EXPECT_EQ(prompts.FileChooserCalls(), 1);
 }
 
@@ -89,7 +89,7 @@ TEST_F(Commands, SetCaptureFileCancelledChangesNothing) {
   prompts.QueueFileName(std::nullopt);
   Click(1003);
   EXPECT_TRUE(NewLines().empty());
-  EXPECT_EQ(Tracker().CaptureFileName(), kNoCaptureFile);
+  EXPECT_EQ(session.state.CaptureFileName(), kNoCaptureFile);
   EXPECT_EQ(CaptureLine(), "No capture file selected");
   EXPECT_EQ(prompts.FileChooserCalls(), 1);
 }
@@ -100,7 +100,7 @@ TEST_F(Commands, CaptureToFileAsksForAFileFirst) {
   Click(1017);
   EXPECT_EQ(NewLines(),
             (Lines{"Capture file set to:", "/videos/first.avi", "Capture to file is on"}));
-  EXPECT_EQ(Tracker().CaptureToFile.load(), 1);
+  EXPECT_EQ(session.state.CaptureToFile.load(), 1);
   EXPECT_EQ(dialog->CheckState(1017), 1);
   EXPECT_EQ(CaptureLine(), "/videos/first.avi");
 }
@@ -110,7 +110,7 @@ TEST_F(Commands, CaptureToFileCancelledStaysOffSilently) {
   prompts.QueueFileName(std::nullopt);
   Click(1017);
   EXPECT_TRUE(NewLines().empty());
-  EXPECT_EQ(Tracker().CaptureToFile.load(), 0);
+  EXPECT_EQ(session.state.CaptureToFile.load(), 0);
   EXPECT_EQ(dialog->CheckState(1017), 0);
   EXPECT_EQ(CaptureLine(), "No capture file selected");
 }
@@ -122,10 +122,10 @@ TEST_F(Commands, CaptureToFileWithAFileChosenOnlySwitches) {
   NewLines();
   Click(1017);
   EXPECT_EQ(NewLines(), Lines{"Capture to file is on"});
-  EXPECT_EQ(Tracker().CaptureToFile.load(), 1);
+  EXPECT_EQ(session.state.CaptureToFile.load(), 1);
   Click(1017);
   EXPECT_EQ(NewLines(), Lines{"Capture to file is off"});
-  EXPECT_EQ(Tracker().CaptureToFile.load(), 0);
+  EXPECT_EQ(session.state.CaptureToFile.load(), 0);
   Click(1017);
   EXPECT_EQ(NewLines(), Lines{"Capture to file is on"});
   EXPECT_EQ(prompts.FileChooserCalls(), 1);
@@ -149,8 +149,8 @@ TEST_F(Commands, NewFileWhileRecordingIsOnChangesOnlyTheFile) {
   prompts.QueueFileName(std::string("/videos/two.avi"));
   Click(1003);
   EXPECT_EQ(NewLines(), (Lines{"Capture file set to:", "/videos/two.avi"}));
-  EXPECT_EQ(Tracker().CaptureFileName(), "/videos/two.avi");
-  EXPECT_EQ(Tracker().CaptureToFile.load(), 1);
+  EXPECT_EQ(session.state.CaptureFileName(), "/videos/two.avi");
+  EXPECT_EQ(session.state.CaptureToFile.load(), 1);
   EXPECT_EQ(dialog->CheckState(1017), 1);
 }
 
@@ -192,7 +192,7 @@ TEST_F(Commands, EscapeWhileTrackingStopsTrackingBeforeTheDialogEnds) {
   EXPECT_EQ(dialog->result(), QDialog::Rejected);
   EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
   EXPECT_EQ(NewLines(), Lines{"EndTracking was successful"});
-  EXPECT_EQ(Tracker().TrackingActive.load(), 0);
+  EXPECT_EQ(session.state.TrackingActive.load(), 0);
 }
 
 TEST_F(Commands, ClosingTheWindowWhileTrackingStopsTrackingFirst) {
@@ -218,7 +218,7 @@ TEST_F(Commands, DestroyingTheDialogWhileTrackingStopsBeforeTheCanvasGoes) {
   Click(1000);
   dialog.reset();
   EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
-  EXPECT_EQ(Tracker().MainWindow.load(), nullptr);
+  EXPECT_EQ(session.state.MainWindow.load(), nullptr);
 }
 
 TEST_F(Commands, ExitIsDisabledWhileTracking) {
@@ -288,7 +288,7 @@ TEST_F(Commands, PrecisePupilsInTheMenuSwitchesTheFlagAndLogsIt) {
     ASSERT_TRUE(precise->isCheckable());
     EXPECT_EQ(precise->isChecked(), !on);
     precise->trigger();
-    EXPECT_EQ(Tracker().PrecisePupils.load(), on ? 1 : 0);
+    EXPECT_EQ(session.state.PrecisePupils.load(), on ? 1 : 0);
     EXPECT_EQ(NewLines(), (Lines{on ? "Precise pupils is on" : "Precise pupils is off"}));
   }
 }

@@ -15,7 +15,7 @@ class Options : public DialogTest {
   void SetUp() override {
     DialogTest::SetUp();
     cwd = std::make_unique<ScratchDirectory>(Cascade::Present);
-    dialog = std::make_unique<TrackerDialog>(recorded.Hooks());
+    dialog = std::make_unique<TrackerDialog>(session, recorded.Hooks());
     ShowAndSettle(*dialog);
     mark = dialog->Log().Lines().size();
   }
@@ -48,11 +48,11 @@ using Lines = std::vector<std::string>;
 TEST_F(Options, EyeRegionsSwitchTheSearchOnAndOff) {
   Click(1010);
   EXPECT_EQ(NewLines(), Lines{"Search for eye regions is on"});
-  EXPECT_EQ(Tracker().SearchEyeRegions.load(), 1);
-  EXPECT_EQ(Tracker().EstimateGazeDirection.load(), 0);
+  EXPECT_EQ(session.state.SearchEyeRegions.load(), 1);
+  EXPECT_EQ(session.state.EstimateGazeDirection.load(), 0);
   Click(1010);
   EXPECT_EQ(NewLines(), Lines{"Search for eye regions is off"});
-  EXPECT_EQ(Tracker().SearchEyeRegions.load(), 0);
+  EXPECT_EQ(session.state.SearchEyeRegions.load(), 0);
 }
 
 TEST_F(Options, GazeDirectionBringsTheEyeRegionsAlongWithOneLine) {
@@ -60,8 +60,8 @@ TEST_F(Options, GazeDirectionBringsTheEyeRegionsAlongWithOneLine) {
   EXPECT_EQ(NewLines(), Lines{"Estimation of gaze direction and its prerequisites are on"});
   EXPECT_EQ(dialog->CheckState(1010), 1);
   EXPECT_EQ(dialog->CheckState(1012), 1);
-  EXPECT_EQ(Tracker().EstimateGazeDirection.load(), 1);
-  EXPECT_EQ(Tracker().SearchEyeRegions.load(), 1);
+  EXPECT_EQ(session.state.EstimateGazeDirection.load(), 1);
+  EXPECT_EQ(session.state.SearchEyeRegions.load(), 1);
 }
 
 TEST_F(Options, EyeRegionsOffTakesTheGazeAlongWithOneLine) {
@@ -71,8 +71,8 @@ TEST_F(Options, EyeRegionsOffTakesTheGazeAlongWithOneLine) {
   EXPECT_EQ(NewLines(), Lines{"Search for eye regions is off"});
   EXPECT_EQ(dialog->CheckState(1010), 0);
   EXPECT_EQ(dialog->CheckState(1012), 0);
-  EXPECT_EQ(Tracker().SearchEyeRegions.load(), 0);
-  EXPECT_EQ(Tracker().EstimateGazeDirection.load(), 0);
+  EXPECT_EQ(session.state.SearchEyeRegions.load(), 0);
+  EXPECT_EQ(session.state.EstimateGazeDirection.load(), 0);
 }
 
 TEST_F(Options, GazeOffLeavesTheEyeRegionsOn) {
@@ -81,39 +81,39 @@ TEST_F(Options, GazeOffLeavesTheEyeRegionsOn) {
   Click(1012);
   EXPECT_EQ(NewLines(), Lines{"Estimation of gaze direction is off"});
   EXPECT_EQ(dialog->CheckState(1010), 1);
-  EXPECT_EQ(Tracker().SearchEyeRegions.load(), 1);
-  EXPECT_EQ(Tracker().EstimateGazeDirection.load(), 0);
+  EXPECT_EQ(session.state.SearchEyeRegions.load(), 1);
+  EXPECT_EQ(session.state.EstimateGazeDirection.load(), 0);
 }
 
 TEST_F(Options, EqualisationBoxesSetTheirFlags) {
   Click(1023);  // checked at start: this unchecks it
   EXPECT_EQ(NewLines(), Lines{"EqualizeHist2 is off"});
-  EXPECT_EQ(Tracker().EqualizeHist2.load(), 0);
+  EXPECT_EQ(session.state.EqualizeHist2.load(), 0);
   Click(1022);
   EXPECT_EQ(NewLines(), Lines{"EqualizeHist1 is on"});
-  EXPECT_EQ(Tracker().EqualizeHist1.load(), 1);
+  EXPECT_EQ(session.state.EqualizeHist1.load(), 1);
   Click(1022);
   Click(1023);
   EXPECT_EQ(NewLines(), (Lines{"EqualizeHist1 is off", "EqualizeHist2 is on"}));
-  EXPECT_EQ(Tracker().EqualizeHist1.load(), 0);
-  EXPECT_EQ(Tracker().EqualizeHist2.load(), 1);
+  EXPECT_EQ(session.state.EqualizeHist1.load(), 0);
+  EXPECT_EQ(session.state.EqualizeHist2.load(), 1);
 }
 
 TEST_F(Options, SettingABoxByProgramRaisesNoHandler) {
   dialog->SetCheckState(1010, 1);
   dialog->SetCheckState(1023, 0);
   EXPECT_TRUE(NewLines().empty());
-  EXPECT_EQ(Tracker().SearchEyeRegions.load(), 0);
-  EXPECT_EQ(Tracker().EqualizeHist2.load(), 1);
+  EXPECT_EQ(session.state.SearchEyeRegions.load(), 0);
+  EXPECT_EQ(session.state.EqualizeHist2.load(), 1);
 }
 
 TEST_F(Options, AnIndeterminateStateDoesNothing) {
   auto* box = qobject_cast<QCheckBox*>(dialog->Control(1010));
   box->setTristate(true);
   box->setCheckState(Qt::PartiallyChecked);
-  OptionClicked(*dialog, 1010);
+  OptionClicked(*dialog, session.state, 1010);
   EXPECT_TRUE(NewLines().empty());
-  EXPECT_EQ(Tracker().SearchEyeRegions.load(), 0);
+  EXPECT_EQ(session.state.SearchEyeRegions.load(), 0);
 }
 
 TEST_F(Options, EveryRepaintOfASliderLogsItsValueAgain) {
@@ -135,13 +135,13 @@ TEST_F(Options, SliderEndsGiveTwoHundredAndOne) {
   s->setFocus();
   QTest::keyClick(s, Qt::Key_End);
   Settle();
-  EXPECT_EQ(Tracker().Finder1Param1.load(), 200);
+  EXPECT_EQ(session.state.Finder1Param1.load(), 200);
   auto lines = NewLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "Finder1Param1 = 200");
   QTest::keyClick(s, Qt::Key_Home);
   Settle();
-  EXPECT_EQ(Tracker().Finder1Param1.load(), 1);
+  EXPECT_EQ(session.state.Finder1Param1.load(), 1);
   lines = NewLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "Finder1Param1 = 1");
@@ -150,17 +150,17 @@ TEST_F(Options, SliderEndsGiveTwoHundredAndOne) {
   QTest::mousePress(s2, Qt::LeftButton, {}, QPoint(s2->width() - 2, s2->height() / 2));
   QTest::mouseRelease(s2, Qt::LeftButton, {}, QPoint(s2->width() - 2, s2->height() / 2));
   Settle();
-  EXPECT_GT(Tracker().Finder2Param2.load(), 30);
+  EXPECT_GT(session.state.Finder2Param2.load(), 30);
 }
 
 TEST_F(Options, SlidersStoreWhateverTheyShowWithoutComparing) {
   Slider(1026)->setValue(77);
   Settle();
-  EXPECT_EQ(Tracker().Finder2Param1.load(), 77);
+  EXPECT_EQ(session.state.Finder2Param1.load(), 77);
   // The value is only taken when the slider draws itself.
-  Tracker().Finder2Param1 = 5;
+  session.state.Finder2Param1 = 5;
   Slider(1026)->repaint();
-  EXPECT_EQ(Tracker().Finder2Param1.load(), 77);
+  EXPECT_EQ(session.state.Finder2Param1.load(), 77);
   EXPECT_EQ(NewLines().back(), "Finder2Param1 = 77");
 }
 

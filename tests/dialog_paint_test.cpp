@@ -31,7 +31,7 @@ class DialogPaint : public DialogTest {
     cwd = std::make_unique<ScratchDirectory>(Cascade::Present);
   }
   void Open() {
-    dialog = std::make_unique<TrackerDialog>(recorded.Hooks());
+    dialog = std::make_unique<TrackerDialog>(session, recorded.Hooks());
     ShowAndSettle(*dialog);
     dialog->installEventFilter(&spy);
     recorded.chartPaints.clear();
@@ -66,7 +66,7 @@ TEST_F(DialogPaint, FrameThreadDrawingIsRepaintedWithoutRepairingTheCharts) {
   Open();
   const QRect panel(12, 869 / 5, 160, 120);
   std::thread frameThread([&] {
-    DialogCanvas* canvas = Tracker().MainWindow.load();
+    DialogCanvas* canvas = session.state.MainWindow.load();
     ASSERT_NE(canvas, nullptr);
     canvas->Blit(panel.x(), panel.y(), Filled(panel.width(), panel.height(), Qt::red));
   });
@@ -159,7 +159,7 @@ TEST_F(DialogPaint, ShownAgainAfterHidingDrawsEverySliderOnce) {
 TEST_F(DialogPaint, CanvasPixelsAppearOnTheDialog) {
   Open();
   std::thread frameThread(
-      [&] { Tracker().MainWindow.load()->Blit(12, 173, Filled(160, 120, QColor(0, 0, 255))); });
+      [&] { session.state.MainWindow.load()->Blit(12, 173, Filled(160, 120, QColor(0, 0, 255))); });
   frameThread.join();
   Settle();
   const QImage shot = dialog->grab(QRect(0, 150, 200, 160)).toImage();
@@ -173,7 +173,7 @@ TEST_F(DialogPaint, CanvasUpdatesAfterTheDialogIsGoneAreHarmless) {
   canvas->Blit(0, 0, Filled(4, 4, Qt::green));  // queues a repaint
   dialog.reset();
   Settle();
-  EXPECT_EQ(Tracker().MainWindow.load(), nullptr);
+  EXPECT_EQ(session.state.MainWindow.load(), nullptr);
 }
 
 }  // namespace

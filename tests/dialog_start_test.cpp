@@ -29,7 +29,7 @@ QSlider* Slider(TrackerDialog& d, int id) { return qobject_cast<QSlider*>(d.Cont
 
 TEST_F(DialogStart, FreshStartShowsTheInitialStates) {
   ScratchDirectory cwd(Cascade::Present);
-  TrackerDialog dialog;
+  TrackerDialog dialog(session);
   EXPECT_TRUE(dialog.InitResult());
   EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(1002))->text(), "No capture file selected");
   EXPECT_TRUE(dialog.Control(1000)->isEnabled());
@@ -53,25 +53,25 @@ TEST_F(DialogStart, FreshStartShowsTheInitialStates) {
   EXPECT_EQ(dialog.Log().ImageIndex(0), EventLog::kCogImage);
   EXPECT_EQ(dialog.Log().ImageIndex(1), EventLog::kCogImage);
   EXPECT_TRUE(dialog.ChartsCreated());
-  ASSERT_TRUE(Tracker().FaceCascade);
-  EXPECT_FALSE(Tracker().FaceCascade->empty());
-  EXPECT_EQ(Tracker().MainWindow.load(), &dialog.Canvas());
+  ASSERT_TRUE(session.state.FaceCascade);
+  EXPECT_FALSE(session.state.FaceCascade->empty());
+  EXPECT_EQ(session.state.MainWindow.load(), &dialog.Canvas());
   EXPECT_EQ(dialog.Canvas().ClientRect(), QRect(0, 0, 480, 869));
 }
 
 TEST_F(DialogStart, FirstDrawingOfTheSlidersLogsOneLinePerSliderInScreenOrder) {
   ScratchDirectory cwd(Cascade::Present);
-  TrackerDialog dialog;
+  TrackerDialog dialog(session);
   ShowAndSettle(dialog);
   EXPECT_EQ(dialog.Log().Lines(),
             (std::vector<std::string>{kLoading, kLoaded, "Finder1Param1 = 1", "Finder1Param2 = 1",
                                       "Finder2Param1 = 60", "Finder2Param2 = 30"}));
-  EXPECT_EQ(Tracker().Finder2Param1.load(), 60);
+  EXPECT_EQ(session.state.Finder2Param1.load(), 60);
 }
 
 TEST_F(DialogStart, InitialisationClearsTheRunFlagsAndKeepsTheDetectionSettings) {
   ScratchDirectory cwd(Cascade::Present);
-  auto& t = Tracker();
+  auto& t = session.state;
   t.SearchEyeRegions = 1;
   t.EstimateGazeDirection = 1;
   t.CaptureToFile = 1;
@@ -79,16 +79,16 @@ TEST_F(DialogStart, InitialisationClearsTheRunFlagsAndKeepsTheDetectionSettings)
   t.EqualizeHist1 = 1;
   t.Finder1Param1 = 17;
   t.Finder2Param2 = 200;
-  SharedFrameResults().detectionText = "Detection Time = 12 ms";
+  session.results.detectionText = "Detection Time = 12 ms";
   {
-    TrackerDialog dialog;
+    TrackerDialog dialog(session);
     EXPECT_EQ(t.SearchEyeRegions.load(), 0);
     EXPECT_EQ(t.EstimateGazeDirection.load(), 0);
     EXPECT_EQ(t.CaptureToFile.load(), 0);
     EXPECT_EQ(t.TrackingActive.load(), 0);
     EXPECT_EQ(t.CalibrationActive.load(), 0);
     EXPECT_FALSE(t.CaptureWriter);
-    EXPECT_TRUE(SharedFrameResults().detectionText.empty());
+    EXPECT_TRUE(session.results.detectionText.empty());
     // The detection settings are not part of the reset: the sliders take them up.
     EXPECT_EQ(t.EqualizeHist1.load(), 1);
     EXPECT_EQ(Slider(dialog, 1028)->value(), 17);
@@ -101,11 +101,11 @@ TEST_F(DialogStart, InitialisationClearsTheRunFlagsAndKeepsTheDetectionSettings)
 TEST_F(DialogStart, MissingCascadeStopsTheInitialisationEarly) {
   ScratchDirectory cwd(Cascade::Missing);
   RecordedCommands recorded;
-  TrackerDialog dialog(recorded.Hooks());
+  TrackerDialog dialog(session, recorded.Hooks());
   EXPECT_FALSE(dialog.InitResult());
   EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kNotLoaded}));
   EXPECT_EQ(dialog.Log().ImageIndex(1), EventLog::kBugImage);
-  EXPECT_FALSE(Tracker().FaceCascade);
+  EXPECT_FALSE(session.state.FaceCascade);
   EXPECT_FALSE(dialog.ChartsCreated());
   // The sliders keep a fresh trackbar's own range and position.
   for (int id : {1028, 1025, 1026, 1027}) {
@@ -115,16 +115,16 @@ TEST_F(DialogStart, MissingCascadeStopsTheInitialisationEarly) {
   }
   // Box 1023 stays unchecked although EqualizeHist2 is 1.
   EXPECT_EQ(dialog.CheckState(1023), 0);
-  EXPECT_EQ(Tracker().EqualizeHist2.load(), 1);
+  EXPECT_EQ(session.state.EqualizeHist2.load(), 1);
   // The dialog still opens; the first drawing sets every finder parameter to 0.
   ShowAndSettle(dialog);
   EXPECT_EQ(LinesFrom(dialog, 2),
             (std::vector<std::string>{"Finder1Param1 = 0", "Finder1Param2 = 0", "Finder2Param1 = 0",
                                       "Finder2Param2 = 0"}));
-  EXPECT_EQ(Tracker().Finder1Param1.load(), 0);
-  EXPECT_EQ(Tracker().Finder1Param2.load(), 0);
-  EXPECT_EQ(Tracker().Finder2Param1.load(), 0);
-  EXPECT_EQ(Tracker().Finder2Param2.load(), 0);
+  EXPECT_EQ(session.state.Finder1Param1.load(), 0);
+  EXPECT_EQ(session.state.Finder1Param2.load(), 0);
+  EXPECT_EQ(session.state.Finder2Param1.load(), 0);
+  EXPECT_EQ(session.state.Finder2Param2.load(), 0);
   // No charts: an expose repairs nothing.
   dialog.repaint();
   EXPECT_TRUE(recorded.chartPaints.empty());
@@ -134,10 +134,10 @@ TEST_F(DialogStart, MissingCascadeStopsTheInitialisationEarly) {
 TEST_F(DialogStart, DamagedCascadeFilesAreReportedLikeAMissingOne) {
   for (Cascade damage : {Cascade::Empty, Cascade::Garbage, Cascade::Truncated}) {
     ScratchDirectory cwd(damage);
-    TrackerDialog dialog;
+    TrackerDialog dialog(session);
     EXPECT_FALSE(dialog.InitResult());
     EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kNotLoaded}));
-    EXPECT_FALSE(Tracker().FaceCascade);
+    EXPECT_FALSE(session.state.FaceCascade);
   }
 }
 
@@ -153,14 +153,14 @@ TEST_F(DialogStart, CascadeIsLookedUpInTheCurrentDirectoryOnly) {
   // The build directory holds a copy, but the dialog does not look there.
   ScratchDirectory cwd(Cascade::Missing);
   machine.SetProgramDirectory(PUPILTRAK_BINARY_DIR);
-  TrackerDialog dialog;
+  TrackerDialog dialog(session);
   EXPECT_FALSE(dialog.InitResult());
 }
 
 TEST_F(DialogStart, EnterOnTheIdleDialogEndsItThroughExit) {
   ScratchDirectory cwd(Cascade::Present);
   RecordedCommands recorded;
-  TrackerDialog dialog(recorded.Hooks());
+  TrackerDialog dialog(session, recorded.Hooks());
   ShowAndSettle(dialog);
   QWidget* focus = dialog.focusWidget();
   ASSERT_NE(focus, nullptr);
@@ -184,7 +184,7 @@ TEST_F(DialogStart, ApplicationRunsTheDialogModallyAndEndsWithIt) {
   TrackerApp app;
   EXPECT_FALSE(app.InitInstance());
   EXPECT_TRUE(sawDialog);
-  EXPECT_EQ(Tracker().MainWindow.load(), nullptr);
+  // The program's session is its own; that the canvas goes with the dialog is checked above.
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ TEST(DialogTemplates, MainTemplateHoldsEveryControlOnce) {
 
 TEST_F(DialogLayout, ControlsStandWhereTheTemplatePutsThem) {
   ScratchDirectory cwd(Cascade::Present);
-  TrackerDialog dialog;
+  TrackerDialog dialog(session);
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("PUPILTRAK_08"));
   EXPECT_EQ(dialog.size(), QSize(480, 869));
   for (const auto& c : MainDialogTemplate().controls) {
@@ -75,7 +75,7 @@ TEST_F(DialogLayout, ControlsStandWhereTheTemplatePutsThem) {
 
 TEST_F(DialogLayout, ControlKindsAndTextsFollowTheTable) {
   ScratchDirectory cwd(Cascade::Present);
-  TrackerDialog dialog;
+  TrackerDialog dialog(session);
   auto button = [&](int id) { return qobject_cast<QPushButton*>(dialog.Control(id)); };
   auto box = [&](int id) { return qobject_cast<QCheckBox*>(dialog.Control(id)); };
   ASSERT_TRUE(button(1000));
@@ -114,7 +114,7 @@ TEST_F(DialogLayout, ControlKindsAndTextsFollowTheTable) {
 
 TEST_F(DialogLayout, TextsFitTheirControlsUnclipped) {
   ScratchDirectory cwd(Cascade::Present);
-  TrackerDialog dialog;
+  TrackerDialog dialog(session);
   for (auto* b : dialog.findChildren<QAbstractButton*>()) {
     QFontMetrics fm(b->font());
     const int text = fm.horizontalAdvance(b->text());
@@ -139,7 +139,7 @@ TEST_F(DialogLayout, TextsFitTheirControlsUnclipped) {
 
 TEST_F(DialogLayout, BandForPanelsAndChartsHoldsNoControl) {
   ScratchDirectory cwd(Cascade::Present);
-  TrackerDialog dialog;
+  TrackerDialog dialog(session);
   // From below the capture-file line to the top of "Detection parameters".
   const QRect band(0, 148, 480, 488 - 148);
   EXPECT_TRUE(band.contains(QRect(12, 310, 456, 165)));      // both charts
