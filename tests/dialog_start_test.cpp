@@ -184,7 +184,8 @@ TEST_F(DialogStart, ApplicationRunsTheDialogModallyAndEndsWithIt) {
   TrackerApp app;
   EXPECT_FALSE(app.InitInstance());
   EXPECT_TRUE(sawDialog);
-  // The program's session is its own; that the canvas goes with the dialog is checked above.
+  // The dialog's canvas went with it: the program's session no longer draws into it.
+  EXPECT_EQ(app.Session().state.MainWindow.load(), nullptr);
 }
 
 }  // namespace
