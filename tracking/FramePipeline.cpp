@@ -107,7 +107,8 @@ void ProcessEye(const PipelineContext& ctx, int e, const cv::Mat& frameCopy, con
   if (compose && r.windowValid) {
     MakePupilZoomTile(b.pupil.pupilZoom, r.finder2Found, r.brightSpot, centre, b.tileColour,
                       b.tile);
-    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, e == 0 ? PupilZoom1 : PupilZoom2, b.tile);
+    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight,
+              e == 0 ? TilePlace::PupilZoom1 : TilePlace::PupilZoom2, b.tile);
   }
   if (r.finder2Found) {
     res.pupilFound[e] = true;
@@ -115,7 +116,8 @@ void ProcessEye(const PipelineContext& ctx, int e, const cv::Mat& frameCopy, con
   }
   if (compose && r.regionValid) {
     MakeEyeRegionTile(b.pupil.regionGrey, r.finder1Found, r.sx, r.sy, b.tileColour, b.tile);
-    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, e == 0 ? EyeRegion1 : EyeRegion2, b.tile);
+    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight,
+              e == 0 ? TilePlace::EyeRegion1 : TilePlace::EyeRegion2, b.tile);
   }
   clock.Lap(&StageTimings::tiles);
 }
@@ -144,12 +146,14 @@ void PanelSnapshots(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
   QImage panel = surface::Make(kMosaicWidth / 2, kMosaicHeight / 2);
   if (ctx.hooks.drawStatusPanel) ctx.hooks.drawStatusPanel(panel);
   if (ctx.composeMosaic)
-    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, StatusQuarter, BitmapToImage(panel));
+    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, TilePlace::StatusQuarter,
+              BitmapToImage(panel));
   if (dialog) dialog->Blit(res.panelRect.left, res.panelRect.top, panel);
 
   if (ctx.hooks.calibrationPanelStep) ctx.hooks.calibrationPanelStep(panel);
   if (ctx.composeMosaic)
-    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, CalibrationQuarter, BitmapToImage(panel));
+    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, TilePlace::CalibrationQuarter,
+              BitmapToImage(panel));
   if (dialog) dialog->Blit(res.calibrationPanelRect.left, res.calibrationPanelRect.top, panel);
 }
 
@@ -195,7 +199,7 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
 
   // 6
   if (ctx.composeMosaic && (!st.EstimateGazeDirection.load() || !found))
-    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, Whole, frameCopy);
+    PlaceTile(b.mosaic, kMosaicWidth, kMosaicHeight, TilePlace::Whole, frameCopy);
   clock.Lap(&StageTimings::tiles);
   if (!found) return;
 

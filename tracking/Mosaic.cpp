@@ -15,28 +15,28 @@ const cv::Scalar kRed(0, 0, 255);
 const cv::Scalar kGreen(0, 255, 0);
 }  // namespace
 
-cv::Rect TilePlaceRect(int W, int H, int place) {
+cv::Rect TilePlaceRect(int W, int H, TilePlace place) {
   switch (place) {
-    case FrameQuarter:
+    case TilePlace::FrameQuarter:
       return cv::Rect(0, 0, W / 2, H / 2);
-    case StatusQuarter:
+    case TilePlace::StatusQuarter:
       return cv::Rect(0, H / 2, W / 2, H / 2);
-    case EyeRegion1:
+    case TilePlace::EyeRegion1:
       return cv::Rect(W / 2, 0, W / 4, H / 4);
-    case EyeRegion2:
+    case TilePlace::EyeRegion2:
       return cv::Rect(3 * (W / 4), 0, W / 4, H / 4);
-    case PupilZoom1:
+    case TilePlace::PupilZoom1:
       return cv::Rect(W / 2, H / 4, W / 4, H / 4);
-    case PupilZoom2:
+    case TilePlace::PupilZoom2:
       return cv::Rect(3 * (W / 4), H / 4, W / 4, H / 4);
-    case CalibrationQuarter:
+    case TilePlace::CalibrationQuarter:
       return cv::Rect(W / 2, H / 2, W / 2, H / 2);
     default:
       return cv::Rect(0, 0, W, H);
   }
 }
 
-void PlaceTile(cv::Mat& mosaic, int W, int H, int place, const cv::Mat& image) {
+void PlaceTile(cv::Mat& mosaic, int W, int H, TilePlace place, const cv::Mat& image) {
   if (mosaic.empty() || image.empty()) return;
   const cv::Rect r = TilePlaceRect(W, H, place) & cv::Rect(0, 0, mosaic.cols, mosaic.rows);
   if (r.empty()) return;
@@ -80,7 +80,7 @@ void MakeEyeRegionTile(const cv::Mat& regionGrey, bool finder1Found, int sx, int
 void PlaceCameraFrame(cv::Mat& mosaic, const cv::Mat& cameraFrame, cv::Mat& flipped) {
   if (cameraFrame.empty()) return;
   cv::flip(cameraFrame, flipped, 0);
-  PlaceTile(mosaic, kMosaicWidth, kMosaicHeight, FrameQuarter, flipped);
+  PlaceTile(mosaic, kMosaicWidth, kMosaicHeight, TilePlace::FrameQuarter, flipped);
 }
 
 cv::Mat BitmapToImage(const QImage& bitmap) {

@@ -15,7 +15,7 @@ inline constexpr int kTileWidth = 80;
 inline constexpr int kTileHeight = 60;
 
 // Places of the mosaic; any code outside 1 to 7 means Whole.
-enum TilePlace {
+enum class TilePlace : int {
   Whole = 0,
   FrameQuarter = 1,
   StatusQuarter = 2,
@@ -27,10 +27,10 @@ enum TilePlace {
 };
 
 // The rectangle of a place in a W x H mosaic (integer divisions).
-cv::Rect TilePlaceRect(int W, int H, int place);
+cv::Rect TilePlaceRect(int W, int H, TilePlace place);
 
 // Resizes image (bilinear) into its place of the mosaic. Does nothing when either is empty.
-void PlaceTile(cv::Mat& mosaic, int W, int H, int place, const cv::Mat& image);
+void PlaceTile(cv::Mat& mosaic, int W, int H, TilePlace place, const cv::Mat& image);
 
 // A one-pixel cross through (x, y) spanning the whole image.
 void DrawCross(cv::Mat& image, int x, int y, const cv::Scalar& colour);

@@ -215,9 +215,9 @@ class FrameRecorder {
       row.hasTarget = true;
       row.targetX = look.point.x;
       row.targetY = look.point.y;
-      row.phase = look.kind == LookTarget::Accuracy      ? kAccuracyPhase
-                  : look.kind == LookTarget::Calibration ? look.index
-                                                         : kNoPhase;
+      row.phase = look.kind == LookTarget::Kind::Accuracy      ? kAccuracyPhase
+                  : look.kind == LookTarget::Kind::Calibration ? look.index
+                                                               : kNoPhase;
     }
     if (row.gazeFound)
       samples_.push_back({row.phase, {row.targetX, row.targetY}, {row.gazeX, row.gazeY}});

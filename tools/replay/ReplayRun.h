@@ -14,7 +14,11 @@ namespace pupiltrak {
 
 class TrackerSession;
 
-enum ReplayExit { kExitOk = 0, kExitUsage = 1, kExitIoError = 2, kExitTruncated = 3 };
+// The replay's exit statuses (a batch adds kExitBatchFailed).
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 1;
+inline constexpr int kExitIoError = 2;
+inline constexpr int kExitTruncated = 3;
 
 struct ReplayOutcome {
   int exitCode = kExitOk;

@@ -15,15 +15,17 @@ LookTarget VisibleTarget(const HeadlessTargetWindows& windows, cv::Size screen) 
     cv::Point2d centre(w.geometry.x() + w.geometry.width() / 2,
                        w.geometry.y() + w.geometry.height() / 2);
     if (w.title == "TitleIsIrrelevant")
-      accuracy = LookTarget{LookTarget::Accuracy, centre};
+      accuracy = LookTarget{LookTarget::Kind::Accuracy, centre};
     else  // calibration windows are titled with their target's number, 1..9
-      calibration = LookTarget{LookTarget::Calibration, centre, std::atoi(w.title.c_str()) - 1};
+      calibration =
+          LookTarget{LookTarget::Kind::Calibration, centre, std::atoi(w.title.c_str()) - 1};
   }
   // A calibration target asks for the user's attention even while the accuracy window of an
   // earlier test is still on the screen.
-  if (calibration.kind == LookTarget::Calibration) return calibration;
-  if (accuracy.kind == LookTarget::Accuracy) return accuracy;
-  return LookTarget{LookTarget::ScreenCentre, cv::Point2d(screen.width / 2.0, screen.height / 2.0)};
+  if (calibration.kind == LookTarget::Kind::Calibration) return calibration;
+  if (accuracy.kind == LookTarget::Kind::Accuracy) return accuracy;
+  return LookTarget{LookTarget::Kind::ScreenCentre,
+                    cv::Point2d(screen.width / 2.0, screen.height / 2.0)};
 }
 
 LookTarget TargetFollowingUser::LastLook() const {
@@ -42,11 +44,11 @@ cv::Mat TargetFollowingUser::Frame(int64_t index) {
     std::lock_guard<std::mutex> lock(lookMutex_);
     lastLook_ = target;
   }
-  if (target.kind == LookTarget::Accuracy) {
+  if (target.kind == LookTarget::Kind::Accuracy) {
     if (options_.accuracyFrames >= 0 && accuracyFrames_.load() >= options_.accuracyFrames)
       return cv::Mat();  // the session is over: the source ends
     ++accuracyFrames_;
-  } else if (target.kind == LookTarget::Calibration) {
+  } else if (target.kind == LookTarget::Kind::Calibration) {
     ++calibrationFrames_;
   }
   gen::FrameSpec shot;

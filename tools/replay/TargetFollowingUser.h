@@ -19,7 +19,8 @@ namespace pupiltrak {
 class HeadlessTargetWindows;
 
 struct LookTarget {
-  enum Kind { ScreenCentre, Calibration, Accuracy } kind = ScreenCentre;
+  enum class Kind { ScreenCentre, Calibration, Accuracy };
+  Kind kind = Kind::ScreenCentre;
   cv::Point2d point;
   int index = -1;  // the calibration target's index (0..8)
 };

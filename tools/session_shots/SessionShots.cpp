@@ -241,8 +241,8 @@ int main(int argc, char** argv) {
   TrackerSession session;
   // The frame gate holds the camera at the moments worth a picture, so the screen stays still
   // while it is grabbed; frames go on when the shot is taken.
-  enum Moment { kNone, kCalibration, kAccuracy };
-  std::atomic<int> wanted{kNone};
+  enum class Moment { None, Calibration, Accuracy };
+  std::atomic<Moment> wanted{Moment::None};
   std::atomic<bool> held{false};
   Camera().SetCameraCounter([] { return 1; });
   Camera().SetSourceFactory([&user](int) {
@@ -251,10 +251,10 @@ int main(int argc, char** argv) {
   Camera().SetFrameGate([&] {
     if (held.load()) return false;
     bool hold = false;
-    if (wanted.load() == kCalibration) {
+    if (wanted.load() == Moment::Calibration) {
       // Target 5 (right edge, middle) with some samples taken: its window stands clear.
       hold = StoredSamples(session) >= 5 * 40 + 15;
-    } else if (wanted.load() == kAccuracy && user.FramesOnAccuracyTargets() >= 250) {
+    } else if (wanted.load() == Moment::Accuracy && user.FramesOnAccuracyTargets() >= 250) {
       // A frame whose gaze marker lies inside the panel (the stretched estimate is mostly
       // off the screen), or any frame once that has taken too long.
       const FrameResults& r = session.results;
@@ -296,7 +296,7 @@ int main(int argc, char** argv) {
       wanted = moment;
       if (!WaitFor([&] { return held.load(); }, 300)) return false;
       Pause(600);
-      if (moment == kAccuracy) {
+      if (moment == Moment::Accuracy) {
         const QPointF marker = GazeMarkerPosition(session, fullScreen);
         std::printf("gaze marker at (%.0f, %.0f) in the panel\n", marker.x(), marker.y());
       }
@@ -310,14 +310,14 @@ int main(int argc, char** argv) {
         const QImage mosaic = preview->grab().toImage();
         Save(mosaic.scaled(mosaic.size() * 2), outDir + "/session_preview.png");
       }
-      wanted = kNone;
+      wanted = Moment::None;
       held = false;
       return true;
     };
-    if (!shoot(kCalibration, "session_calibration.png", false)) {
+    if (!shoot(Moment::Calibration, "session_calibration.png", false)) {
       std::fprintf(stderr, "the calibration did not reach target 5\n");
       status = 1;
-    } else if (!shoot(kAccuracy, "session_accuracy.png", true)) {
+    } else if (!shoot(Moment::Accuracy, "session_accuracy.png", true)) {
       std::fprintf(stderr, "the accuracy test did not run long enough\n");
       status = 1;
     }
