@@ -12,7 +12,6 @@
 #include "calibration/AccuracyTest.h"
 #include "calibration/CalibrationRun.h"
 #include "capture/FrameCallback.h"
-#include "capture/PipelineWiring.h"
 #include "display/StripChart.h"
 #include "mapping/CalibrationProtocol.h"
 #include "platform/CameraLibrary.h"
@@ -32,9 +31,9 @@ std::string Fixed2(double v) {
   return buf;
 }
 
-int StoredSamples() {
+int StoredSamples(const CalibrationSamples& samples) {
   int stored = 0;
-  SharedCalibrationSamples().WithData([&](const CalibrationData& d) {
+  samples.WithData([&](const CalibrationData& d) {
     for (const CalibrationTarget& t : d.targets)
       for (double v : t.dxL)
         if (v != kEmptySlot) ++stored;
@@ -147,11 +146,6 @@ void SessionTest::SetUp() {
   DialogTest::SetUp();
   ASSERT_TRUE(programDir_.isValid());
   cwd_ = std::make_unique<dialog_test::ScratchDirectory>(dialog_test::Cascade::Present);
-  ResetFrameResults();
-  ResetPointHistories();
-  ResetFrameCallbackState();
-  ResetCalibrationForTests();
-  ResetStripCharts();
   machine.SetFullScreenSize(QSize(kFullWidth, kFullHeight));
   machine.SetScreenSize(QSize(kScreenWidth, kScreenHeight));
   machine.SetProgramDirectory(programDir_.path().toStdString() + "/");
@@ -159,12 +153,9 @@ void SessionTest::SetUp() {
 }
 
 void SessionTest::TearDown() {
-  SharedPipelineContext().onMosaic = nullptr;
+  session.Pipeline().onMosaic = nullptr;
   Camera().RestoreDefaults();
   user_.reset();
-  ResetCalibrationForTests();
-  ResetStripCharts();
-  ResetFrameResults();
   cwd_.reset();
   DialogTest::TearDown();
 }
@@ -185,8 +176,8 @@ cv::Mat SessionTest::Render(int64_t index) {
 }
 
 void SessionTest::OnFrame() {
-  const FrameResults& res = SharedFrameResults();
-  const TrackerState& t = Tracker();
+  const FrameResults& res = session.results;
+  const TrackerState& t = session.state;
   FrameRecord r;
   r.face = res.faceFound;
   r.pupil[0] = res.pupilFound[0];
@@ -195,12 +186,12 @@ void SessionTest::OnFrame() {
   r.dyL = res.dyL;
   r.dxR = res.dxR;
   r.dyR = res.dyR;
-  r.samplesAfter = StoredSamples();
-  r.collecting = CalibrationCollecting();
+  r.samplesAfter = StoredSamples(session.samples);
+  r.collecting = session.CalibrationCollecting();
   r.accuracyStep = r.face && t.SearchEyeRegions.load() && t.EstimateGazeDirection.load() &&
                    t.CalibratedSinceStart.load() && !r.collecting;
   if (r.accuracyStep) {
-    const AccuracyTarget target = SharedAccuracyTargetPicker().Current();
+    const AccuracyTarget target = session.targets.Current();
     r.tx = target.x;
     r.ty = target.y;
   }
@@ -263,11 +254,11 @@ SessionResult SessionTest::RunSession(const SessionOptions& o) {
     return std::make_unique<GeneratedSource>([this](int64_t i) { return Render(i); });
   });
   // Every frame read reaches the pipeline: none is read before tracking is active.
-  Camera().SetFrameGate([] { return Tracker().TrackingActive.load() != 0; });
-  SharedPipelineContext().onMosaic = [this](const cv::Mat&) { OnFrame(); };
+  Camera().SetFrameGate([this] { return session.state.TrackingActive.load() != 0; });
+  session.Pipeline().onMosaic = [this](const cv::Mat&) { OnFrame(); };
 
   {
-    TrackerDialog dialog;
+    TrackerDialog dialog(session);
     dialog_test::ShowAndSettle(dialog);
     Click(dialog, control_id::kGazeDirection);
     if (!o.equalizeHist2) Click(dialog, control_id::kEqualizeHist2);
@@ -291,8 +282,8 @@ SessionResult SessionTest::RunSession(const SessionOptions& o) {
   }
   result.beeps = machine.beeps.load();
   result.messages = prompts.Messages();
-  result.mapping = SharedGazeMapping().Get();
-  result.sums = SharedAccuracyAccumulator().Sums();
+  result.mapping = session.mapping.Get();
+  result.sums = session.accuracy.Sums();
   result.blinkFrames = user_->BlinkFrames();
   result.oneEyeFrames = user_->OneEyeFrames();
 

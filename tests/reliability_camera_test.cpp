@@ -76,20 +76,20 @@ TEST_F(CameraFaults, ACameraLostMidRunEndsDeliveryAndStopLogsAsUsual) {
     SCOPED_TRACE(static_cast<int>(loss));
     Camera().SetSourceFactory(
         [this, loss](int) { return std::make_unique<VanishingCamera>(faces, 12, loss); });
-    StartTrackingCommand(dialog);
+    StartTrackingCommand(session, dialog);
     EXPECT_EQ(dialog.NewLines(), kNormalStart);
     Camera().WaitUntilIdle();
     EXPECT_EQ(Camera().FramesDelivered(), 12);
     EXPECT_TRUE(Camera().SourceEnded());
-    EXPECT_TRUE(SharedFrameResults().faceFound) << "the frames before the loss were tracked";
+    EXPECT_TRUE(session.results.faceFound) << "the frames before the loss were tracked";
     // The dialog stays in its tracking state until the user stops.
     EXPECT_EQ(Buttons(), tracking);
-    EXPECT_EQ(Tracker().TrackingActive.load(), 1);
+    EXPECT_EQ(session.state.TrackingActive.load(), 1);
 
-    StopTrackingCommand(dialog);
+    StopTrackingCommand(session, dialog);
     EXPECT_EQ(dialog.NewLines(), kNormalStop);
     EXPECT_EQ(Buttons(), idle);
-    EXPECT_EQ(Tracker().TrackingActive.load(), 0);
+    EXPECT_EQ(session.state.TrackingActive.load(), 0);
   }
 }
 
@@ -99,16 +99,16 @@ TEST_F(CameraFaults, ACameraThatComesBackWorksWithTheNextStart) {
     if (plugged) return std::make_unique<GeneratedSource>(std::cref(faces));
     return std::make_unique<VanishingCamera>(faces, 3, Loss::ReadThrows);
   });
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   Camera().WaitUntilIdle();
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
   dialog.NewLines();
 
   plugged = true;
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.NewLines(), kNormalStart);
   EXPECT_TRUE(WaitForMoreFrames(5));
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.NewLines(), kNormalStop);
   EXPECT_FALSE(Camera().Delivering());
 }
@@ -120,7 +120,7 @@ TEST_F(CameraFaults, ABusyCameraFailsOnlyItsStartAndStopLogsAsUsual) {
     bool Open() override { return false; }
   };
   Camera().SetSourceFactory([this](int) { return std::make_unique<Busy>(faces); });
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   Lines expected = kNormalStart;
   expected[4] = "Bug: cvcamStart() failed";
   EXPECT_EQ(dialog.NewLines(), expected);
@@ -128,9 +128,9 @@ TEST_F(CameraFaults, ABusyCameraFailsOnlyItsStartAndStopLogsAsUsual) {
   EXPECT_EQ(Buttons(), tracking);
 
   // Calibrate still starts its run; it simply gets no frames.
-  CalibrateCommand(dialog);
-  EXPECT_TRUE(CalibrationCollecting());
-  StopTrackingCommand(dialog);
+  session.Calibrate(dialog);
+  EXPECT_TRUE(session.CalibrationCollecting());
+  StopTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.NewLines(), kNormalStop);
   EXPECT_EQ(Buttons(), idle);
 }
@@ -138,12 +138,12 @@ TEST_F(CameraFaults, ABusyCameraFailsOnlyItsStartAndStopLogsAsUsual) {
 TEST_F(CameraFaults, WithoutACameraStopStillLogsAsUsual) {
   Camera().SetCameraCounter([] { return 0; });
   Camera().SetSourceFactory([](int) { return nullptr; });
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.NewLines(), (Lines{"Bug: No cameras found", "Source window created",
                                       "Preview window created", "Bug: cvcamInit() failed",
                                       "Bug: cvcamStart() failed", "StartTracking was successful"}));
-  CalibrateCommand(dialog);
-  StopTrackingCommand(dialog);
+  session.Calibrate(dialog);
+  StopTrackingCommand(session, dialog);
   EXPECT_EQ(dialog.NewLines(), kNormalStop);
   EXPECT_EQ(Buttons(), idle);
 }

@@ -28,12 +28,7 @@ class DialogFaults : public dialog_test::DialogTest {
  protected:
   void SetUp() override {
     DialogTest::SetUp();
-    ResetFrameResults();
-    ResetPointHistories();
-    ResetFrameCallbackState();
-    ResetCalibrationForTests();
-    ResetStripCharts();
-    SharedCalibrationProtocol().SetOpener(protocol.Opener());
+    session.protocol.SetOpener(protocol.Opener());
     Camera().RestoreDefaults();
     Camera().SetCameraCounter([] { return 1; });
     Camera().SetSourceFactory(
@@ -42,18 +37,13 @@ class DialogFaults : public dialog_test::DialogTest {
   void TearDown() override {
     dialog.reset();
     Camera().RestoreDefaults();
-    Tracker().CaptureWriter.reset();
+    session.state.CaptureWriter.reset();
     DestroyAllTargetWindows();
-    ResetStripCharts();
-    ResetCalibrationForTests();
-    ResetFrameCallbackState();
-    ResetPointHistories();
-    ResetFrameResults();
     DialogTest::TearDown();
   }
 
   void Open() {
-    dialog = std::make_unique<TrackerDialog>();
+    dialog = std::make_unique<TrackerDialog>(session);
     dialog_test::ShowAndSettle(*dialog);
   }
   void Click(int id) {
@@ -101,10 +91,10 @@ TEST_F(DialogFaults, ABrokenCascadeIsReportedAndTheDialogStillTracks) {
     ASSERT_GE(start.size(), 2u);
     EXPECT_EQ(start[0], kLoading);
     EXPECT_EQ(start[1], kNotLoaded);
-    EXPECT_FALSE(Tracker().FaceCascade);
+    EXPECT_FALSE(session.state.FaceCascade);
     // The finder parameters are 0, as the sliders' first drawing left them.
-    EXPECT_EQ(Tracker().Finder1Param1.load(), 0);
-    EXPECT_EQ(Tracker().Finder2Param2.load(), 0);
+    EXPECT_EQ(session.state.Finder1Param1.load(), 0);
+    EXPECT_EQ(session.state.Finder2Param2.load(), 0);
 
     Click(1000);
     EXPECT_EQ(NewLines(), kNormalStart);
@@ -114,7 +104,7 @@ TEST_F(DialogFaults, ABrokenCascadeIsReportedAndTheDialogStillTracks) {
     FramesFlow(5);
     Click(1021);  // a run starts but never advances: no face is ever found
     FramesFlow(5);
-    EXPECT_TRUE(CalibrationCollecting());
+    EXPECT_TRUE(session.CalibrationCollecting());
     EXPECT_TRUE(prompts.Messages().empty());
     // Frames are shown in the Preview window, black: nothing is detected or drawn.
     EXPECT_GT(windows.ShowCount("Preview"), 0);
@@ -125,10 +115,10 @@ TEST_F(DialogFaults, ABrokenCascadeIsReportedAndTheDialogStillTracks) {
     ASSERT_GE(stop.size(), kNormalStop.size());
     EXPECT_EQ(Lines(stop.end() - static_cast<long>(kNormalStop.size()), stop.end()), kNormalStop);
     EXPECT_FALSE(Camera().Delivering());
-    EXPECT_FALSE(SharedFrameResults().faceFound);  // read once the frame thread has ended
+    EXPECT_FALSE(session.results.faceFound);  // read once the frame thread has ended
     EXPECT_TRUE(dialog->Control(1000)->isEnabled());
     dialog.reset();
-    ResetTrackerState();
+    session.state.Reset();
   }
 }
 
@@ -164,11 +154,11 @@ TEST_F(DialogFaults, ADialogThatGoesAwayWhileTrackingStopsTrackingFirst) {
     }
     dialog.reset();
     EXPECT_FALSE(Camera().Delivering());
-    EXPECT_EQ(Tracker().TrackingActive.load(), 0);
-    EXPECT_EQ(Tracker().MainWindow.load(), nullptr);
+    EXPECT_EQ(session.state.TrackingActive.load(), 0);
+    EXPECT_EQ(session.state.MainWindow.load(), nullptr);
     // The protocol the Calibrate opened was closed by the stop, with the accuracy lines.
-    EXPECT_FALSE(SharedCalibrationProtocol().IsOpen());
-    ResetTrackerState();
+    EXPECT_FALSE(session.protocol.IsOpen());
+    session.state.Reset();
   }
   EXPECT_EQ(protocol.Streams().size(), 3u);
 }

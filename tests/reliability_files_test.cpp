@@ -24,7 +24,7 @@ class FileFaults : public HeadlessProgram {
   // Waits until the calibration run has ended or the camera stopped; polls, never times.
   bool WaitForRunEnd() {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-    while (CalibrationCollecting()) {
+    while (session.CalibrationCollecting()) {
       if (!Camera().Delivering() || std::chrono::steady_clock::now() > giveUp) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -36,7 +36,7 @@ TEST_F(FileFaults, ADiskFillingUpMidRunKeepsTheLinesBeforeWholeAndTheRunAndFitGo
   MemoryProtocol disk;
   constexpr long kRoomFor = 100;  // sample lines that still fit
   disk.FailAfter(kRoomFor);
-  SharedCalibrationProtocol().SetOpener(disk.Opener());
+  session.protocol.SetOpener(disk.Opener());
 
   TargetFollowingUser::Options options;
   options.maxFrames = 4000;  // a run that never ends stops the camera here
@@ -45,15 +45,15 @@ TEST_F(FileFaults, ADiskFillingUpMidRunKeepsTheLinesBeforeWholeAndTheRunAndFitGo
       options);
   SetFrames([&user](int64_t i) { return user.Frame(i); });
 
-  StartTrackingCommand(dialog);
-  CalibrateCommand(dialog);
+  StartTrackingCommand(session, dialog);
+  session.Calibrate(dialog);
   ASSERT_TRUE(WaitForRunEnd()) << "the run did not complete";
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
 
   // No line for the user: a failed write is not reported (the open worked).
   for (const std::string& line : dialog.AllLines()) EXPECT_NE(line.rfind("Bug: ", 0), 0u) << line;
   // The run and the fit went on: the mapping is no longer the identity of the run's start.
-  const GazeMapping m = SharedGazeMapping().Get();
+  const GazeMapping m = session.mapping.Get();
   EXPECT_NE(m.GazeRX.a, 1.0);
   EXPECT_NE(m.GazeLY.b, 1.0);
 
@@ -73,7 +73,7 @@ TEST_F(FileFaults, ADiskFillingUpMidRunKeepsTheLinesBeforeWholeAndTheRunAndFitGo
   // Everything after was attempted and failed: the other 260 samples, the mapping report and
   // the accuracy lines at stop.
   EXPECT_EQ(disk.Failed(), 360 - kRoomFor + 2);
-  EXPECT_EQ(SharedCalibrationProtocol().FailedWrites(), 360 - kRoomFor + 2);
+  EXPECT_EQ(session.protocol.FailedWrites(), 360 - kRoomFor + 2);
 }
 
 struct CaptureCase {
@@ -97,28 +97,28 @@ TEST_F(FileFaults, ACaptureFileThatCannotBeWrittenLeavesNoWriterAndTrackingGoesO
   SetFrames(std::cref(faces));
   for (const CaptureCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Tracker().SetCaptureFileName(c.path);
-    Tracker().CaptureToFile = 1;
+    session.state.SetCaptureFileName(c.path);
+    session.state.CaptureToFile = 1;
     prompts.QueueCodec(c.codec);
-    StartTrackingCommand(dialog);
+    StartTrackingCommand(session, dialog);
     const Lines start = dialog.NewLines();
     ASSERT_GE(start.size(), 3u);
     EXPECT_EQ(start[start.size() - 3], "Creating the video writer writing to:");
     EXPECT_EQ(start[start.size() - 2], c.path);
     EXPECT_EQ(start.back(), "StartTracking was successful");
-    EXPECT_EQ(Tracker().CaptureWriter, nullptr);
+    EXPECT_EQ(session.state.CaptureWriter, nullptr);
 
     // Frames keep flowing through the whole pipeline without a writer.
     const int64_t shown = windows.ShowCount("Preview");
     EXPECT_TRUE(WaitForMoreFrames(10));
     EXPECT_GT(windows.ShowCount("Preview"), shown);
 
-    StopTrackingCommand(dialog);
-    EXPECT_TRUE(SharedFrameResults().faceFound);  // read once the frame thread has ended
+    StopTrackingCommand(session, dialog);
+    EXPECT_TRUE(session.results.faceFound);  // read once the frame thread has ended
     EXPECT_EQ(dialog.NewLines(),
               (Lines{"Releasing camera", "Releasing video writer", "Destroying source window",
                      "Destroying preview window", "EndTracking was successful"}));
-    EXPECT_EQ(Tracker().CaptureWriter, nullptr);
+    EXPECT_EQ(session.state.CaptureWriter, nullptr);
   }
   EXPECT_FALSE(QFile::exists(QString::fromStdString(dir + "/cancelled.avi")));
 }

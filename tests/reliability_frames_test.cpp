@@ -20,22 +20,22 @@ class AwkwardFrames : public HeadlessProgram {
     HeadlessProgram::SetUp();
     photos = fuzzing::LoadTestPhotos(std::string(PUPILTRAK_TEST_DATA) + "/faces");
     ASSERT_EQ(photos.size(), 4u);
-    // What Start Tracking prepares before frames are let through.
+    // What Start Tracking prepares before frames are let through (the session's set-up has
+    // given it the overlay font).
     windows.Create("Preview", 1);
-    Tracker().Font = kOverlayFont;
-    Tracker().SetSourceClientRect(IntRect{0, 0, 640, 480});
-    Tracker().TrackingActive = 1;
+    session.state.SetSourceClientRect(IntRect{0, 0, 640, 480});
+    session.state.TrackingActive = 1;
   }
 
   // Runs one frame of the recipe; returns the camera frame as the pipeline left it.
   CameraFrame Run(const fuzzing::FrameRecipe& recipe, const std::string& name) {
-    fuzzing::ApplySettings(recipe, Tracker());
+    fuzzing::ApplySettings(recipe, session.state, session.samples);
     CameraFrame frame;
     EXPECT_TRUE(fuzzing::ToCameraFrame(fuzzing::RenderRecipe(recipe, photos), &frame)) << name;
     const cv::Size size = frame.image.size();
     const int shown = windows.ShowCount("Preview");
 
-    FrameCallback(frame);
+    session.OnCameraFrame(frame);
 
     EXPECT_EQ(frame.image.size(), size) << name;
     EXPECT_EQ(frame.image.type(), CV_8UC3) << name;
@@ -44,7 +44,7 @@ class AwkwardFrames : public HeadlessProgram {
     EXPECT_EQ(mosaic.cols, 320) << name;
     EXPECT_EQ(mosaic.rows, 240) << name;
     EXPECT_EQ(mosaic.type(), CV_8UC3) << name;
-    const FrameResults& r = SharedFrameResults();
+    const FrameResults& r = session.results;
     for (int e = 0; e < 2; ++e) {
       if (!r.pupilFound[e]) continue;
       EXPECT_GE(r.pupilPos[e].x, 0) << name;
@@ -83,9 +83,9 @@ TEST_F(AwkwardFrames, AFaceIsTrackedInEveryLayoutASourceDelivers) {
           std::to_string(channels) + " channels" + (sixteenBit ? ", 16-bit" : "");
       Run(recipe, name);
       Run(recipe, name);
-      EXPECT_TRUE(SharedFrameResults().faceFound) << name;
-      EXPECT_TRUE(SharedFrameResults().pupilFound[0]) << name;
-      EXPECT_TRUE(SharedFrameResults().pupilFound[1]) << name;
+      EXPECT_TRUE(session.results.faceFound) << name;
+      EXPECT_TRUE(session.results.pupilFound[0]) << name;
+      EXPECT_TRUE(session.results.pupilFound[1]) << name;
     }
   }
 }
@@ -99,7 +99,7 @@ TEST_F(AwkwardFrames, FacesHangingOverABorderAreFoundOrMissedButNeverBreakAFrame
       recipe.midX = x;
       recipe.midY = y;
       Run(recipe, "face at " + std::to_string(x) + ", " + std::to_string(y));
-      if (SharedFrameResults().faceFound) ++found;
+      if (session.results.faceFound) ++found;
     }
   }
   // Some of those faces are whole enough to be found: the eye regions then reach past the
@@ -108,21 +108,21 @@ TEST_F(AwkwardFrames, FacesHangingOverABorderAreFoundOrMissedButNeverBreakAFrame
 }
 
 TEST_F(AwkwardFrames, WithoutACascadeNothingIsDrawnAndEveryFrameStillShowsABlackMosaic) {
-  Tracker().FaceCascade.reset();
+  session.state.FaceCascade.reset();
   for (const fuzzing::NamedRecipe& c : fuzzing::EdgeCaseRecipes()) {
     fuzzing::FrameRecipe recipe = c.recipe;
     // The sliders as a failed cascade load leaves them (their first drawing gives 0).
     for (int& s : recipe.sliders) s = 0;
-    fuzzing::ApplySettings(recipe, Tracker());
+    fuzzing::ApplySettings(recipe, session.state, session.samples);
     CameraFrame given;
     ASSERT_TRUE(fuzzing::ToCameraFrame(fuzzing::RenderRecipe(recipe, photos), &given));
     const cv::Mat before = given.image.clone();
     const CameraFrame after = [&] {
-      FrameCallback(given);
+      session.OnCameraFrame(given);
       return given;
     }();
     EXPECT_EQ(cv::norm(after.image, before, cv::NORM_INF), 0) << c.name << ": drawn into";
-    EXPECT_FALSE(SharedFrameResults().faceFound) << c.name;
+    EXPECT_FALSE(session.results.faceFound) << c.name;
     EXPECT_EQ(cv::countNonZero(windows.Latest("Preview").reshape(1)), 0) << c.name;
   }
 }

@@ -50,37 +50,21 @@ void HeadlessProgram::SetUp() {
   SetWindows(&windows);
   SetTargetWindows(&targets);
 
-  ResetTrackerState();
-  ResetFrameResults();
-  ResetPointHistories();
-  ResetFrameCallbackState();
-  ResetCalibrationForTests();
-  ResetStripCharts();
   Camera().RestoreDefaults();
 
   auto cascade = std::make_shared<cv::CascadeClassifier>();
   ASSERT_TRUE(cascade->load(PUPILTRAK_CASCADE));
-  Tracker().FaceCascade = cascade;
-  RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
   canvas = std::make_unique<DialogCanvas>(480, 869);
-  Tracker().MainWindow = canvas.get();
-  GazeXChart().Create(*canvas, 12, 310, 468, 390, 0, 1024, "Gaze X");
-  GazeYChart().Create(*canvas, 12, 395, 468, 475, 0, 710, "Gaze Y");
+  SetUpSession(session, std::move(cascade), canvas.get(), QSize(1024, 710));
   Camera().SetCameraCounter([] { return 1; });
 }
 
 void HeadlessProgram::TearDown() {
-  // Whatever a test left running stops before the records it uses go away.
+  // Whatever a test left running stops before the session it uses goes away.
   Camera().RestoreDefaults();
-  Tracker().CaptureWriter.reset();
-  Tracker().MainWindow = nullptr;
+  session.state.CaptureWriter.reset();
+  session.state.MainWindow = nullptr;
   DestroyAllTargetWindows();
-  ResetStripCharts();
-  ResetCalibrationForTests();
-  ResetFrameCallbackState();
-  ResetPointHistories();
-  ResetFrameResults();
-  ResetTrackerState();
   canvas.reset();
   SetTargetWindows(nullptr);
   SetWindows(nullptr);
@@ -106,8 +90,8 @@ bool HeadlessProgram::WaitForMoreFrames(int64_t n) {
 }
 
 void HeadlessProgram::BothOptions() {
-  Tracker().SearchEyeRegions = 1;
-  Tracker().EstimateGazeDirection = 1;
+  session.state.SearchEyeRegions = 1;
+  session.state.EstimateGazeDirection = 1;
 }
 
 }  // namespace reliability

@@ -1,7 +1,7 @@
 #pragma once
 // Shared set-up of the reliability tests: the program without its dialog (headless platform,
-// every shared record back to program start, the real face cascade, the target window class
-// and the two charts on a dialog canvas), a camera whose frames come from a generator, a
+// a fresh tracker session with the real face cascade, the target window class and the two
+// charts on a dialog canvas), a camera whose frames come from a generator, a
 // dialog stand-in that records its log, and a protocol that keeps its lines in memory.
 
 #include <gtest/gtest.h>
@@ -21,11 +21,10 @@
 #include "FaceFrameGenerator.h"
 #include "app/DialogView.h"
 #include "app/OptionCommands.h"
-#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
 #include "calibration/TargetWindows.h"
 #include "capture/FrameCallback.h"
-#include "capture/PipelineWiring.h"
+#include "capture/TrackerSession.h"
 #include "display/StripChart.h"
 #include "mapping/CalibrationProtocol.h"
 #include "platform/CameraLibrary.h"
@@ -38,17 +37,21 @@
 #include "platform/TargetWindowHost.h"
 #include "tracking/FrameResults.h"
 #include "tracking/PupilFinder.h"
+#include "tracking/TrackerState.h"
 
 namespace reliability {
 
 using Lines = std::vector<std::string>;
 
 // The dialog's log, control states, check boxes and sliders, safe to read while the frame
-// thread runs. Clicks go to the program's own option and slider handlers.
+// thread runs. Clicks go to the program's own option and slider handlers on the given state.
 class LoggingDialog : public DialogView {
  public:
   // As the dialog starts: only "Use EqualizeHist2" checked, the sliders at 1, 1, 60, 30.
-  LoggingDialog() : checks_{{1023, 1}}, sliders_{{1028, 1}, {1025, 1}, {1026, 60}, {1027, 30}} {}
+  explicit LoggingDialog(TrackerState& tracker)
+      : tracker_(tracker),
+        checks_{{1023, 1}},
+        sliders_{{1028, 1}, {1025, 1}, {1026, 60}, {1027, 30}} {}
 
   void AddLogLine(const std::string& text) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -76,7 +79,7 @@ class LoggingDialog : public DialogView {
   // The user clicks a check box: it toggles, then its handler runs.
   void ClickCheckBox(int id) {
     SetCheckState(id, CheckState(id) == 1 ? 0 : 1);
-    OptionClicked(*this, id);
+    OptionClicked(*this, tracker_, id);
   }
   // The user drags a slider: the next drawing hands its position on.
   void MoveSlider(int id, int position) {
@@ -84,7 +87,7 @@ class LoggingDialog : public DialogView {
       std::lock_guard<std::mutex> lock(mutex_);
       sliders_[id] = position;
     }
-    SliderDrawn(*this, id);
+    SliderDrawn(*this, tracker_, id);
   }
 
   Lines AllLines() const {
@@ -105,6 +108,7 @@ class LoggingDialog : public DialogView {
   }
 
  private:
+  TrackerState& tracker_;
   mutable std::mutex mutex_;
   Lines lines_;
   size_t mark_ = 0;
@@ -190,9 +194,9 @@ class FaceFrames {
   std::vector<cv::Mat> frames_;
 };
 
-// The program without its dialog, as the tools run it: the platform stand-ins installed, every
-// shared record at program start, the cascade loaded, the target window class registered and
-// both charts created on a dialog canvas. Camera 0 exists; its frames come from SetFrames.
+// The program without its dialog, as the tools run it: the platform stand-ins installed, a
+// fresh session set up with the cascade loaded, the target window class registered and both
+// charts created on a dialog canvas. Camera 0 exists; its frames come from SetFrames.
 class HeadlessProgram : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -209,12 +213,14 @@ class HeadlessProgram : public ::testing::Test {
   void BothOptions();
 
   QTemporaryDir programDir;
+  // Declared first: the dialog works on it and it outlives everything the test made.
+  TrackerSession session;
   FixedMachine machine;
   ScriptedPrompts prompts;
   HeadlessWindows windows;
   HeadlessTargetWindows targets;
   std::unique_ptr<DialogCanvas> canvas;
-  LoggingDialog dialog;
+  LoggingDialog dialog{session.state};
 };
 
 }  // namespace reliability

@@ -58,7 +58,7 @@ int CheckStream(const std::string& text, size_t index) {
 
 TEST_F(FastUsers, ThousandsOfCommandsWhileFramesFlowLoseNoProtocolLine) {
   MemoryProtocol protocol;
-  SharedCalibrationProtocol().SetOpener(protocol.Opener());
+  session.protocol.SetOpener(protocol.Opener());
   FaceFrames faces;
   SetFrames(std::cref(faces));
 
@@ -79,15 +79,15 @@ TEST_F(FastUsers, ThousandsOfCommandsWhileFramesFlowLoseNoProtocolLine) {
       // Only the enabled one of the two buttons can be clicked.
       if (tracking) {
         frames += Camera().FramesDelivered();
-        StopTrackingCommand(dialog);
+        StopTrackingCommand(session, dialog);
         ++stops;
       } else {
-        StartTrackingCommand(dialog);
+        StartTrackingCommand(session, dialog);
         ++starts;
       }
       tracking = !tracking;
     } else if (pick < 55) {
-      CalibrateCommand(dialog);
+      session.Calibrate(dialog);
       tracking ? ++calibrates : ++refused;
     } else if (pick < 80) {
       // The equalisation boxes more often than the two options the samples depend on.
@@ -110,7 +110,7 @@ TEST_F(FastUsers, ThousandsOfCommandsWhileFramesFlowLoseNoProtocolLine) {
   // At last the user calibrates properly: both options on, the usual sliders, and some
   // frames before the stop.
   if (!tracking) {
-    StartTrackingCommand(dialog);
+    StartTrackingCommand(session, dialog);
     ++starts;
   }
   if (dialog.CheckState(control_id::kGazeDirection) != 1)
@@ -123,11 +123,11 @@ TEST_F(FastUsers, ThousandsOfCommandsWhileFramesFlowLoseNoProtocolLine) {
     dialog.ClickCheckBox(control_id::kEqualizeHist1);
   if (dialog.CheckState(control_id::kEqualizeHist2) != 1)
     dialog.ClickCheckBox(control_id::kEqualizeHist2);
-  CalibrateCommand(dialog);
+  session.Calibrate(dialog);
   ++calibrates;
   for (int k = 0; k < 60; ++k) NextFrame();
   frames += Camera().FramesDelivered();
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
   ++stops;
 
   // The log: every command as usual, and nothing reported as failing.
@@ -142,14 +142,14 @@ TEST_F(FastUsers, ThousandsOfCommandsWhileFramesFlowLoseNoProtocolLine) {
   // The protocol: one stream per Calibrate while tracking, none lost, none failing.
   const std::vector<std::string> streams = protocol.Streams();
   ASSERT_EQ(static_cast<int>(streams.size()), calibrates);
-  EXPECT_EQ(SharedCalibrationProtocol().FailedWrites(), 0);
+  EXPECT_EQ(session.protocol.FailedWrites(), 0);
   int sampleLines = 0;
   for (size_t k = 0; k < streams.size(); ++k) sampleLines += CheckStream(streams[k], k);
 
   // The last run: its stream holds exactly the samples it stored, value for value, and
   // nothing after them but the accuracy lines of the stop.
   const Lines last = SplitLines(streams.back());
-  const CalibrationData data = SharedCalibrationSamples().Snapshot();
+  const CalibrationData data = session.samples.Snapshot();
   int stored = 0;
   for (; stored < 360; ++stored) {
     const CalibrationTarget& t = data.targets[stored / 40];
@@ -172,7 +172,7 @@ TEST_F(FastUsers, ThousandsOfCommandsWhileFramesFlowLoseNoProtocolLine) {
       "(%d while hammering), %d dropped while no protocol was open, none lost\n",
       kCommands + 1, starts, stops, calibrates, refused, clicks, moves,
       static_cast<long long>(frames), sampleLines, streams.size(), hammered,
-      SharedCalibrationProtocol().Dropped());
+      session.protocol.Dropped());
 }
 
 }  // namespace

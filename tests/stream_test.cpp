@@ -20,13 +20,14 @@
 
 #include "FaceFrameGenerator.h"
 #include "ReplayRun.h"
-#include "tracking/TrackerState.h"
 #include "capture/FrameCallback.h"
 #include "capture/GazeStream.h"
+#include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
 #include "capture_fakes.h"
 #include "dialog_support.h"
 #include "platform/CameraLibrary.h"
+#include "tracking/TrackerState.h"
 
 namespace {
 
@@ -171,7 +172,12 @@ TEST(GazeStreamReplay, EveryFrameArrivesInOrderWithTheValuesOfItsCsvRow) {
   EXPECT_EQ(outcome.streamEndpoint, endpoint);
   EXPECT_EQ(outcome.streamSent, static_cast<uint64_t>(frames));
   EXPECT_EQ(outcome.streamDropped, 0u);
-  EXPECT_FALSE(SharedGazeStream().On()) << "the replay switches the stream off at its end";
+  {
+    // The replay switches its stream off at its end: the endpoint is free again.
+    GazePublisher next;
+    std::string error;
+    EXPECT_TRUE(next.Open(endpoint, &error)) << error;
+  }
 
   auto rows = ReadCsv(outcome.csvPath);
   ASSERT_EQ(rows.size(), static_cast<size_t>(frames));
@@ -313,8 +319,6 @@ TEST(GazeStreamReplay, StreamOptionTakesAnEndpointOnlyWhenOneFollows) {
 class StreamWhileTracking : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetTrackerState();
-    ResetFrameCallbackState();
     SetWindows(&windows);
     SetUserPrompts(&prompts);
     SetMachine(&machine);
@@ -325,13 +329,9 @@ class StreamWhileTracking : public ::testing::Test {
   }
   void TearDown() override {
     Camera().RestoreDefaults();
-    SharedGazeStream().SwitchOff();
-    SharedGazeStream().SetDialogEndpoint(kDefaultGazeEndpoint);
     SetMachine(nullptr);
     SetUserPrompts(nullptr);
     SetWindows(nullptr);
-    ResetTrackerState();
-    ResetFrameCallbackState();
   }
   // Waits until n more frames have been delivered; false if they do not come.
   static bool FramesGoOn(int64_t n) {
@@ -342,6 +342,7 @@ class StreamWhileTracking : public ::testing::Test {
     return Camera().FramesDelivered() >= target;
   }
 
+  TrackerSession session;
   RecordingDialog dialog;
   HeadlessWindows windows;
   ScriptedPrompts prompts;
@@ -349,27 +350,27 @@ class StreamWhileTracking : public ::testing::Test {
 };
 
 TEST_F(StreamWhileTracking, APortInUseASubscriberLeavingOrTooSlowNeverStopsTracking) {
-  StartTrackingCommand(dialog);
+  StartTrackingCommand(session, dialog);
   ASSERT_TRUE(FramesGoOn(10));
 
   // The port is taken by another program: a Bug line, the stream stays off, frames go on.
   GazePublisher other;
   std::string error;
   ASSERT_TRUE(other.Open("tcp://127.0.0.1:*", &error)) << error;
-  SharedGazeStream().SetDialogEndpoint(other.BoundEndpoint());
+  session.stream.SetDialogEndpoint(other.BoundEndpoint());
   dialog.ClearLines();
-  StreamGazeCommand(dialog, true);
+  StreamGazeCommand(session.stream, dialog, true);
   ASSERT_EQ(dialog.Lines().size(), 1u);
   EXPECT_EQ(dialog.Lines()[0].rfind("Bug: Cannot stream gaze to " + other.BoundEndpoint(), 0), 0u)
       << dialog.Lines()[0];
-  EXPECT_FALSE(SharedGazeStream().On());
+  EXPECT_FALSE(session.stream.On());
   EXPECT_TRUE(FramesGoOn(10));
 
   // A subscriber goes away in the middle of the stream; the next one gets messages again.
   const std::string endpoint = FreeEndpoint();
-  SharedGazeStream().SetDialogEndpoint(endpoint);
+  session.stream.SetDialogEndpoint(endpoint);
   dialog.ClearLines();
-  StreamGazeCommand(dialog, true);
+  StreamGazeCommand(session.stream, dialog, true);
   EXPECT_EQ(dialog.Lines(), (std::vector<std::string>{"Streaming gaze to " + endpoint}));
   long lastFrame = 0;
   {
@@ -385,25 +386,25 @@ TEST_F(StreamWhileTracking, APortInUseASubscriberLeavingOrTooSlowNeverStopsTrack
   }
 
   // A subscriber that never reads: its queue fills up, messages are dropped, never frames.
-  SharedGazeStream().SwitchOff();
-  ASSERT_TRUE(SharedGazeStream().SwitchOn(endpoint, &error, 4)) << error;
+  session.stream.SwitchOff();
+  ASSERT_TRUE(session.stream.SwitchOn(endpoint, &error, 4)) << error;
   zmq::context_t context;
   zmq::socket_t stuck(context, zmq::socket_type::sub);
   stuck.set(zmq::sockopt::rcvhwm, 4);
   stuck.set(zmq::sockopt::rcvbuf, 4096);
   stuck.set(zmq::sockopt::subscribe, "");
   stuck.connect(endpoint);
-  const uint64_t droppedBefore = SharedGazeStream().Publisher().Dropped();
+  const uint64_t droppedBefore = session.stream.Publisher().Dropped();
   auto end = std::chrono::steady_clock::now() + 60s;
-  while (SharedGazeStream().Publisher().Dropped() == droppedBefore &&
+  while (session.stream.Publisher().Dropped() == droppedBefore &&
          std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(5ms);
-  EXPECT_GT(SharedGazeStream().Publisher().Dropped(), droppedBefore);
+  EXPECT_GT(session.stream.Publisher().Dropped(), droppedBefore);
   EXPECT_TRUE(FramesGoOn(20));
 
   // Stop Tracking says how many messages were lost.
   dialog.ClearLines();
-  StopTrackingCommand(dialog);
+  StopTrackingCommand(session, dialog);
   long reported = 0;
   for (const auto& line : dialog.Lines())
     if (line.rfind("Gaze stream: ", 0) == 0) reported = std::stol(line.substr(13));
@@ -414,30 +415,30 @@ TEST_F(StreamWhileTracking, APortInUseASubscriberLeavingOrTooSlowNeverStopsTrack
 // crash, no frame lost (every delivered frame is processed and numbered), every switch logged.
 TEST_F(StreamWhileTracking, SwitchedOnAndOffThousandsOfTimesWhileFramesFlow) {
   const std::string endpoint = FreeEndpoint();
-  SharedGazeStream().SetDialogEndpoint(endpoint);
+  session.stream.SetDialogEndpoint(endpoint);
   Subscriber subscriber(endpoint);
   std::atomic<long> delivered{0};
   Camera().SetEnable(0, true);
-  Camera().SetCallback(0, [&delivered](CameraFrame& frame) {
+  Camera().SetCallback(0, [this, &delivered](CameraFrame& frame) {
     ++delivered;
-    FrameCallback(frame);
+    session.OnCameraFrame(frame);
   });
-  Tracker().TrackingActive = 1;
+  session.state.TrackingActive = 1;
   ASSERT_NE(Camera().Init(), 0);
   ASSERT_EQ(Camera().Start(), 0);
   const int switches = 2000;
-  for (int i = 0; i < switches; ++i) StreamGazeCommand(dialog, i % 2 == 0);
+  for (int i = 0; i < switches; ++i) StreamGazeCommand(session.stream, dialog, i % 2 == 0);
   ASSERT_TRUE(FramesGoOn(10));
   Camera().Stop();
-  Tracker().TrackingActive = 0;
+  session.state.TrackingActive = 0;
 
-  EXPECT_EQ(SharedFrameCallbackState().framesProcessed, delivered.load());
+  EXPECT_EQ(session.callback.framesProcessed, delivered.load());
   auto lines = dialog.Lines();
   ASSERT_EQ(lines.size(), static_cast<size_t>(switches));
   for (int i = 0; i < switches; ++i)
     ASSERT_EQ(lines[i], i % 2 == 0 ? "Streaming gaze to " + endpoint : "Stopped streaming gaze")
         << "switch " << i;
-  EXPECT_FALSE(SharedGazeStream().On());
+  EXPECT_FALSE(session.stream.On());
   // Whatever arrived is in frame order.
   auto messages = subscriber.Messages();
   for (size_t i = 1; i < messages.size(); ++i)
@@ -449,8 +450,8 @@ class StreamGazeMenu : public dialog_test::DialogTest {};
 TEST_F(StreamGazeMenu, OffAtStartOnLogsTheEndpointOffLogsStopped) {
   dialog_test::ScratchDirectory cwd(dialog_test::Cascade::Present);
   const std::string endpoint = FreeEndpoint();
-  SharedGazeStream().SetDialogEndpoint(endpoint);
-  TrackerDialog dialog;
+  session.stream.SetDialogEndpoint(endpoint);
+  TrackerDialog dialog(session);
   auto itemOf = [&](QMenu& menu) -> QAction* {
     for (QAction* a : menu.actions())
       if (a->text() == "Stream gaze") return a;
@@ -465,20 +466,19 @@ TEST_F(StreamGazeMenu, OffAtStartOnLogsTheEndpointOffLogsStopped) {
     EXPECT_FALSE(item->isChecked());
     item->trigger();
   }
-  EXPECT_TRUE(SharedGazeStream().On());
+  EXPECT_TRUE(session.stream.On());
   {
     std::unique_ptr<QMenu> menu(dialog.CreateContextMenu(nullptr));
     QAction* item = itemOf(*menu);
     EXPECT_TRUE(item->isChecked()) << "the menu shows the stream's state";
     item->trigger();
   }
-  EXPECT_FALSE(SharedGazeStream().On());
+  EXPECT_FALSE(session.stream.On());
   auto lines = dialog.Log().Lines();
   ASSERT_EQ(lines.size(), mark + 2);
   EXPECT_EQ(lines[mark], "Streaming gaze to " + endpoint);
   EXPECT_EQ(lines[mark + 1], "Stopped streaming gaze");
   EXPECT_EQ(std::string(kDefaultGazeEndpoint), "tcp://127.0.0.1:5570");
-  SharedGazeStream().SetDialogEndpoint(kDefaultGazeEndpoint);
 }
 
 }  // namespace
