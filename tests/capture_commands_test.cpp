@@ -14,6 +14,8 @@
 #include "platform/Prompts.h"
 #include "tracking/PupilFinder.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 using Lines = std::vector<std::string>;

@@ -11,6 +11,8 @@
 
 #include "platform/qt/PropertyPages.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 v4l2::Control Make(uint32_t id, v4l2::Control::Kind kind, const char* name, int32_t minimum,

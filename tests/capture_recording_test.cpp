@@ -13,6 +13,8 @@
 #include "platform/NamedWindows.h"
 #include "platform/Prompts.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 struct VideoFacts {

@@ -15,6 +15,8 @@
 #include "capture/TrackerSession.h"
 #include "platform/DialogCanvas.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 // Prints what it is given, separated by spaces, for comparing records as text.

@@ -10,6 +10,8 @@
 #include "app/HelpCommand.h"
 #include "dialog_support.h"
 
+using namespace pupiltrak;
+
 using namespace dialog_test;
 
 namespace {

@@ -6,6 +6,8 @@
 #include "dialog_support.h"
 #include "platform/Resources.h"
 
+using namespace pupiltrak;
+
 using namespace dialog_test;
 
 namespace {

@@ -6,6 +6,8 @@
 #include "app/OptionCommands.h"
 #include "dialog_support.h"
 
+using namespace pupiltrak;
+
 using namespace dialog_test;
 
 namespace {

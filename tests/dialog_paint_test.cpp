@@ -7,6 +7,8 @@
 
 #include "dialog_support.h"
 
+using namespace pupiltrak;
+
 using namespace dialog_test;
 
 namespace {

@@ -17,6 +17,8 @@
 #include "platform/qt/QtNamedWindows.h"
 #include "platform/qt/QtPrompts.h"
 
+using namespace pupiltrak;
+
 using namespace dialog_test;
 
 namespace {

@@ -12,6 +12,8 @@
 #include "dialog_support.h"
 #include "tracking/FrameResults.h"
 
+using namespace pupiltrak;
+
 using namespace dialog_test;
 
 namespace {

@@ -25,6 +25,8 @@
 #include "platform/Prompts.h"
 #include "platform/TargetWindowHost.h"
 
+using namespace pupiltrak;
+
 namespace dialog_test {
 
 enum class Cascade { Present, Missing, Empty, Garbage, Truncated };

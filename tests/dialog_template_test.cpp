@@ -16,6 +16,8 @@
 #include "app/DialogTemplate.h"
 #include "dialog_support.h"
 
+using namespace pupiltrak;
+
 using namespace dialog_test;
 
 namespace {

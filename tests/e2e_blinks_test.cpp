@@ -4,6 +4,8 @@
 // the run still completes.
 #include "e2e_support.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 using e2e::FrameKind;
@@ -32,7 +34,7 @@ TEST_F(SessionWithBlinks, ClosedEyesGiveNoSamplesAndGapsInTheCharts) {
   int closedWhileCollecting = 0, blinkSteps = 0, oneEyeSteps = 0;
   for (const FrameRecord& f : r.frames) {
     if (f.kind == FrameKind::Open) continue;
-    if (f.look.kind == LookTarget::Calibration) ++closedWhileCollecting;
+    if (f.look.kind == LookTarget::Kind::Calibration) ++closedWhileCollecting;
     if (f.accuracyStep) (f.kind == FrameKind::Blink ? blinkSteps : oneEyeSteps)++;
   }
   EXPECT_GT(closedWhileCollecting, 50);

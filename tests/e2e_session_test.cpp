@@ -8,6 +8,8 @@
 
 #include "e2e_support.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 using e2e::FrameRecord;
@@ -37,14 +39,14 @@ TEST_F(WholeSession, CalibrationAndAccuracyTestEndToEnd) {
   int stored = 0;
   std::vector<cv::Point2d> shown;
   for (const FrameRecord& f : r.frames) {
-    if (f.look.kind == LookTarget::Calibration && (shown.empty() || shown.back() != f.look.point))
+    if (f.look.kind == LookTarget::Kind::Calibration && (shown.empty() || shown.back() != f.look.point))
       shown.push_back(f.look.point);
     if (!f.TookSample()) continue;
     EXPECT_TRUE(f.BothPupils());
     EXPECT_EQ(f.samplesAfter, f.samplesBefore + 1);
     const int k = stored / 40;
     if (stored > 0) {
-      EXPECT_EQ(f.look.kind, LookTarget::Calibration) << "sample " << stored;
+      EXPECT_EQ(f.look.kind, LookTarget::Kind::Calibration) << "sample " << stored;
       EXPECT_EQ(f.look.point, cv::Point2d(xs[k % 3], ys[k / 3])) << "sample " << stored;
     }
     ++stored;

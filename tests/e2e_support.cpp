@@ -19,6 +19,8 @@
 #include "tracking/FrameResults.h"
 #include "tracking/PupilFinder.h"
 
+using namespace pupiltrak;
+
 namespace e2e {
 
 namespace {

@@ -17,6 +17,8 @@
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/GazeMapping.h"
 
+using namespace pupiltrak;
+
 namespace e2e {
 
 enum class FrameKind { Open, Blink, OneEye };

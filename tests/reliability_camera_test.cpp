@@ -8,6 +8,8 @@
 #include "capture/TrackingCommands.h"
 #include "reliability_support.h"
 
+using namespace pupiltrak;
+
 namespace reliability {
 namespace {
 

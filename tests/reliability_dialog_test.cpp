@@ -9,6 +9,8 @@
 #include "dialog_support.h"
 #include "reliability_support.h"
 
+using namespace pupiltrak;
+
 namespace reliability {
 namespace {
 

@@ -12,6 +12,8 @@
 #include "mapping/GazeMapping.h"
 #include "reliability_support.h"
 
+using namespace pupiltrak;
+
 namespace reliability {
 namespace {
 

@@ -11,6 +11,8 @@
 #include "FrameRecipe.h"
 #include "reliability_support.h"
 
+using namespace pupiltrak;
+
 namespace reliability {
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include "calibration/AccuracyTest.h"
 
+using namespace pupiltrak;
+
 namespace reliability {
 
 bool IsSampleLine(const std::string& line) {

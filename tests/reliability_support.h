@@ -39,6 +39,8 @@
 #include "tracking/PupilFinder.h"
 #include "tracking/TrackerState.h"
 
+using namespace pupiltrak;
+
 namespace reliability {
 
 using Lines = std::vector<std::string>;

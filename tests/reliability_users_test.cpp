@@ -12,6 +12,8 @@
 #include "capture/TrackingCommands.h"
 #include "reliability_support.h"
 
+using namespace pupiltrak;
+
 namespace reliability {
 namespace {
 

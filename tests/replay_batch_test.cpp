@@ -10,6 +10,8 @@
 #include "FaceFrameGenerator.h"
 #include "ReplayBatch.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 std::string Slurp(const std::string& path) {

@@ -9,6 +9,8 @@
 #include "ReplayOptions.h"
 #include "ReplayReport.h"
 
+using namespace pupiltrak;
+
 namespace {
 std::optional<ReplayOptions> Parse(std::vector<const char*> args, std::string* error) {
   args.insert(args.begin(), "pupiltrak08-replay");

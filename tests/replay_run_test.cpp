@@ -13,6 +13,8 @@
 #include "FaceFrameGenerator.h"
 #include "ReplayRun.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 std::string TempDir(const std::string& name) {

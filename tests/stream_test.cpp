@@ -29,6 +29,8 @@
 #include "platform/CameraLibrary.h"
 #include "tracking/TrackerState.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 using namespace std::chrono_literals;
