@@ -29,7 +29,8 @@ TEST(ResourcesTest, BitmapsHaveTheirSizesIn32Bit) {
   }
   EXPECT_TRUE(ResourceBitmap(999).isNull());
   // Drawn once: every call hands out the same picture.
-  EXPECT_EQ(&ResourceBitmap(resource_id::kTargetMarker), &ResourceBitmap(resource_id::kTargetMarker));
+  EXPECT_EQ(&ResourceBitmap(resource_id::kTargetMarker),
+            &ResourceBitmap(resource_id::kTargetMarker));
 }
 
 TEST(ResourcesTest, EmblemsAreTheSamePictureDarkOnLightAndLightOnDark) {

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "FaceFrameGenerator.h"
-#include "tracking/TrackerState.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/FramePipeline.h"
 #include "tracking/PupilFinder.h"
+#include "tracking/TrackerState.h"
 
 namespace tracking_test {
 
