@@ -160,6 +160,12 @@ void GazeStream::PublishAccuracy(const AccuracySums& sums, int screenWidth) {
   Send("accuracy", AccuracyMessageJson(sums, screenWidth, MonotonicSeconds(), WallSeconds()));
 }
 
+void GazeStream::Reset() {
+  SwitchOff();
+  SetDialogEndpoint(kDefaultGazeEndpoint);
+  sendTimer_ = nullptr;
+}
+
 uint64_t GazeStream::TakeDroppedSinceLastReport() {
   const uint64_t dropped = publisher_.Dropped();
   const uint64_t since = dropped - droppedReported_;

@@ -53,6 +53,9 @@ class GazeStream {
                 int highWaterMark = GazePublisher::kDefaultHighWaterMark);
   // linger: how long messages still queued may go on being sent in the background.
   void SwitchOff(std::chrono::milliseconds linger = std::chrono::milliseconds(0));
+  // Off, with the default dialog endpoint and no send timer, as at program start (no frame may
+  // flow). The count of reported drops goes on with the publisher's.
+  void Reset();
   bool On() const { return on_.load(); }
 
   // Each sends nothing while the stream is off; none waits for the network.

@@ -57,7 +57,7 @@ TrackerSession::TrackerSession() : effects_(std::make_unique<ScreenPanelEffects>
 TrackerSession::~TrackerSession() = default;
 
 void TrackerSession::Reset() {
-  stream.SwitchOff();
+  stream.Reset();
   state.Reset();
   results = FrameResults{};
   eyeRegions = EyeRegions{};

@@ -9,6 +9,8 @@
 #include "platform/Resources.h"
 #include "platform/Surface.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 double Distance(const AccuracyTarget& a, const AccuracyTarget& b) {
@@ -148,18 +150,17 @@ TEST(AccuracyTargetPickerTest, AScreenSmallerThanTheMarginsUsesItsCentre) {
   EXPECT_EQ(picker.Next(50).x, 0);
 }
 
-TEST(AccuracyTargetPickerTest, SharedResetSeedsFromTheClockAndTheWholeScreen) {
+TEST(AccuracyTargetPickerTest, ANewRunSeedsFromTheClockAndTheWholeScreen) {
   FixedMachine machine;
   machine.SetNow(12345);
   machine.SetScreenSize(QSize(1024, 768));
   machine.SetFullScreenSize(QSize(1000, 500));
   SetMachine(&machine);
-  SharedAccuracyTargetPicker().ResetToProgramStart();
-  ResetAccuracyTargets();
-  const AccuracyTarget t = NextAccuracyTarget(50);
+  TrackerSession session;
+  session.ResetForNewRun();
+  const AccuracyTarget t = session.targets.Next(50);
   EXPECT_EQ(t.x, 268);
   EXPECT_EQ(t.y, 520);
-  SharedAccuracyTargetPicker().ResetToProgramStart();
   SetMachine(nullptr);
 }
 
@@ -231,7 +232,8 @@ TEST_F(AccuracyStepTest, OneEyeChangesNothingAndNoEyesLeaveAGap) {
 }
 
 TEST_F(AccuracyStepTest, MarkersForTheTargetAndTheGaze) {
-  if (ResourceBitmap(resource_id::kAccuracyMarker).isNull() || ResourceBitmap(resource_id::kGazeMarker).isNull()) {
+  if (ResourceBitmap(resource_id::kAccuracyMarker).isNull() ||
+      ResourceBitmap(resource_id::kGazeMarker).isNull()) {
     GTEST_SKIP() << "marker bitmaps not available";
   }
   surface.fill(Qt::white);

@@ -1,6 +1,7 @@
 #pragma once
 // Shared set-up of the calibration tests: a fixed machine whose program directory is a fresh
-// temporary directory, scripted prompts, a recording dialog and recording panel effects.
+// temporary directory, scripted prompts, a recording dialog, recording panel effects and a fresh
+// tracker session per test.
 
 #include <gtest/gtest.h>
 
@@ -10,12 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/DialogControls.h"
-#include "tracking/TrackerState.h"
 #include "calibration/CalibrationRun.h"
+#include "capture/TrackerSession.h"
 #include "mapping/GazeMapping.h"
+#include "platform/DialogControls.h"
 #include "platform/Machine.h"
 #include "platform/Prompts.h"
+
+using namespace pupiltrak;
 
 class RecordingDialog : public DialogControls {
  public:
@@ -67,26 +70,27 @@ inline Sample ModelSample(double x, double y, int slot) {
 
 // What the pipeline does in a frame with both pupils: the sample while the run is active, the
 // fit when it ends, then (given a surface) the panel step.
-inline void PipelineFrame(const Sample& s, QImage* panel = nullptr) {
-  if (Tracker().CalibrationActive.load()) {
-    AppendCalibrationSample(s.dxL, s.dyL, s.dxR, s.dyR);
-    Tracker().CalibrationActive = CalibrationCollecting() ? 1 : 0;
-    if (!Tracker().CalibrationActive.load()) FitGazeMapping(Tracker().CaptureFileName());
+inline void PipelineFrame(TrackerSession& session, const Sample& s, QImage* panel = nullptr) {
+  TrackerState& tracker = session.state;
+  if (tracker.CalibrationActive.load()) {
+    session.AppendCalibrationSample(s.dxL, s.dyL, s.dxR, s.dyR);
+    tracker.CalibrationActive = session.CalibrationCollecting() ? 1 : 0;
+    if (!tracker.CalibrationActive.load()) session.FitGazeMapping(tracker.CaptureFileName());
   }
-  if (panel) SharedCalibrationPanelStep(*panel);
+  if (panel) session.CalibrationPanelStep(*panel);
 }
 
 // Feeds `count` frames looking at the current target; the very first sample of target 0 has
 // dxL = -1.234.
-inline void FeedFrames(int count, QImage* panel = nullptr) {
+inline void FeedFrames(TrackerSession& session, int count, QImage* panel = nullptr) {
   for (int i = 0; i < count; ++i) {
-    const CalibrationData d = SharedCalibrationSamples().Snapshot();
+    const CalibrationData d = session.samples.Snapshot();
     const CalibrationTarget& t = d.targets[d.CurrentTarget];
     int slot = 0;
     while (slot < kSlotsPerTarget && t.dxL[slot] != kEmptySlot) ++slot;
     Sample s = ModelSample(t.x, t.y, slot);
     if (d.CurrentTarget == 0 && slot == 0) s.dxL = -1.234;
-    PipelineFrame(s, panel);
+    PipelineFrame(session, s, panel);
   }
 }
 
@@ -94,8 +98,6 @@ class CalibrationFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    ResetTrackerState();
-    ResetCalibrationForTests();
     machine.SetProgramDirectory(dir.path().toStdString());
     machine.SetFullScreenSize(QSize(1024, 710));
     machine.SetScreenSize(QSize(1024, 768));
@@ -103,8 +105,6 @@ class CalibrationFixture : public ::testing::Test {
     SetUserPrompts(&prompts);
   }
   void TearDown() override {
-    ResetCalibrationForTests();
-    ResetTrackerState();
     SetMachine(nullptr);
     SetUserPrompts(nullptr);
   }
@@ -122,4 +122,5 @@ class CalibrationFixture : public ::testing::Test {
   FixedMachine machine;
   ScriptedPrompts prompts;
   RecordingDialog dialog;
+  TrackerSession session;
 };

@@ -9,6 +9,8 @@
 #include "platform/TargetWindowHost.h"
 #include "tracking/FrameResults.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 RunView GridRun() {
@@ -124,7 +126,8 @@ TEST(CalibrationPanelTest, StoppedTrackingShowsPleaseCalibrateAndStillTakesTheWi
 }
 
 TEST(CalibrationPanelTest, TheTargetMarkerIsDrawnAtItsPanelPosition) {
-  if (ResourceBitmap(resource_id::kTargetMarker).isNull()) GTEST_SKIP() << "marker bitmaps not available";
+  if (ResourceBitmap(resource_id::kTargetMarker).isNull())
+    GTEST_SKIP() << "marker bitmaps not available";
   QImage surface = surface::Make(160, 120);
   PanelMemory memory;
   RecordingEffects effects;
@@ -140,20 +143,18 @@ TEST(CalibrationPanelTest, TheTargetMarkerIsDrawnAtItsPanelPosition) {
   EXPECT_EQ(CountPixels(surface, MarkerBox(146, 105), Qt::white), 256);
 }
 
-// The whole run through the shared hooks, with headless target windows: the window of each
+// The whole run through the session's hooks, with headless target windows: the window of each
 // target, then the accuracy window once the run has completed.
-class SharedPanelTest : public CalibrationFixture {
+class SessionPanelTest : public CalibrationFixture {
  protected:
   void SetUp() override {
     CalibrationFixture::SetUp();
-    ResetFrameResults();
     windows.RegisterClass(QImage(16, 16, QImage::Format_RGB32));
     SetTargetWindows(&windows);
   }
   void TearDown() override {
     DestroyCalibrationTargetWindows();
     SetTargetWindows(nullptr);
-    ResetFrameResults();
     CalibrationFixture::TearDown();
   }
   std::vector<std::string> Titles() const {
@@ -164,60 +165,60 @@ class SharedPanelTest : public CalibrationFixture {
   HeadlessTargetWindows windows;
 };
 
-TEST_F(SharedPanelTest, TheRunShowsEachTargetThenTheAccuracyTestRuns) {
+TEST_F(SessionPanelTest, TheRunShowsEachTargetThenTheAccuracyTestRuns) {
   QImage panel = surface::Make(160, 120);
-  SharedCalibrationPanelStep(panel);
+  session.CalibrationPanelStep(panel);
   EXPECT_TRUE(Titles().empty());  // "Please calibrate!"
 
-  Tracker().TrackingActive = 1;
-  ResetAccuracyTargets();
-  CalibrateCommand(dialog);
-  SharedCalibrationPanelStep(panel);
+  session.state.TrackingActive = 1;
+  session.ResetForNewRun();
+  session.Calibrate(dialog);
+  session.CalibrationPanelStep(panel);
   ASSERT_EQ(Titles(), std::vector<std::string>{"1"});
   EXPECT_EQ(windows.Existing()[0].geometry, QRect(-12, -12, 200, 200));
-  FeedFrames(40, &panel);  // the 40th sample's frame already shows target 1
+  FeedFrames(session, 40, &panel);  // the 40th sample's frame already shows target 1
   EXPECT_EQ(Titles(), std::vector<std::string>{"2"});
-  FeedFrames(319, &panel);
+  FeedFrames(session, 319, &panel);
   EXPECT_EQ(Titles(), std::vector<std::string>{"9"});
-  EXPECT_EQ(SharedAccuracyAccumulator().Sums().count, 0);
+  EXPECT_EQ(session.accuracy.Sums().count, 0);
 
   // The last sample: fit, and in the same frame the window goes and the accuracy test starts.
-  FrameResults& r = SharedFrameResults();
+  FrameResults& r = session.results;
   r.pupilFound[0] = r.pupilFound[1] = true;
   const Sample s = ModelSample(512, 355, 0);
   r.dxL = s.dxL;
   r.dyL = s.dyL;
   r.dxR = s.dxR;
   r.dyR = s.dyR;
-  FeedFrames(1, &panel);
-  EXPECT_FALSE(CalibrationCollecting());
+  FeedFrames(session, 1, &panel);
+  EXPECT_FALSE(session.CalibrationCollecting());
   EXPECT_EQ(Titles(), std::vector<std::string>{"TitleIsIrrelevant"});
-  EXPECT_EQ(SharedAccuracyAccumulator().Sums().count, 1);
+  EXPECT_EQ(session.accuracy.Sums().count, 1);
   // Looking at the screen centre the estimate is near it, whatever the stretch.
   EXPECT_EQ(QColor(panel.pixel(159, 119)), QColor(Qt::white));
 
   // One eye: nothing accumulated; both again: one more.
   r.pupilFound[1] = false;
-  SharedCalibrationPanelStep(panel);
-  EXPECT_EQ(SharedAccuracyAccumulator().Sums().count, 1);
+  session.CalibrationPanelStep(panel);
+  EXPECT_EQ(session.accuracy.Sums().count, 1);
   r.pupilFound[1] = true;
-  SharedCalibrationPanelStep(panel);
-  EXPECT_EQ(SharedAccuracyAccumulator().Sums().count, 2);
+  session.CalibrationPanelStep(panel);
+  EXPECT_EQ(session.accuracy.Sums().count, 2);
 
   // A tracking restart clears CalibratedSinceStart: back to "Please calibrate!".
-  Tracker().CalibratedSinceStart = 0;
-  SharedCalibrationPanelStep(panel);
-  EXPECT_EQ(SharedAccuracyAccumulator().Sums().count, 2);
+  session.state.CalibratedSinceStart = 0;
+  session.CalibrationPanelStep(panel);
+  EXPECT_EQ(session.accuracy.Sums().count, 2);
 }
 
-TEST_F(SharedPanelTest, ARunRestartedWhileTheFrameThreadLostTheActiveFlagIsFedAgain) {
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
+TEST_F(SessionPanelTest, ARunRestartedWhileTheFrameThreadLostTheActiveFlagIsFedAgain) {
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
   // The pipeline stored a stale "not collecting" into the flag just after Calibrate set it.
-  Tracker().CalibrationActive = 0;
+  session.state.CalibrationActive = 0;
   QImage panel = surface::Make(160, 120);
-  SharedCalibrationPanelStep(panel);
-  EXPECT_EQ(Tracker().CalibrationActive.load(), 1);
-  FeedFrames(360, &panel);
-  EXPECT_FALSE(CalibrationCollecting());
+  session.CalibrationPanelStep(panel);
+  EXPECT_EQ(session.state.CalibrationActive.load(), 1);
+  FeedFrames(session, 360, &panel);
+  EXPECT_FALSE(session.CalibrationCollecting());
 }

@@ -1,4 +1,4 @@
-// The calibration run end to end through the shared records: the Calibrate command, 360
+// The calibration run end to end through one tracker session: the Calibrate command, 360
 // samples, the fit, the protocol file, failures of the file, and a restart racing the frame
 // thread.
 #include <QDir>
@@ -10,6 +10,8 @@
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
+
+using namespace pupiltrak;
 
 namespace {
 
@@ -63,32 +65,32 @@ const char* kNotMeasured = "not measured (no gaze estimate in the accuracy test)
 using CalibrateCommandTest = CalibrationFixture;
 
 TEST_F(CalibrateCommandTest, WithoutTrackingOnlyTheMessageAppears) {
-  CalibrateCommand(dialog);
+  session.Calibrate(dialog);
   EXPECT_EQ(prompts.Messages(),
             std::vector<std::string>{"Please start tracking before you try to calibrate."});
   EXPECT_EQ(machine.beeps.load(), 0);
-  EXPECT_FALSE(CalibrationCollecting());
-  EXPECT_EQ(Tracker().CalibrationActive.load(), 0);
-  EXPECT_EQ(Tracker().CalibratedSinceStart.load(), 0);
-  EXPECT_EQ(SharedGazeMapping().Get().GazeRX.a, 0);  // still the program-start zeros
-  EXPECT_FALSE(SharedCalibrationProtocol().IsOpen());
+  EXPECT_FALSE(session.CalibrationCollecting());
+  EXPECT_EQ(session.state.CalibrationActive.load(), 0);
+  EXPECT_EQ(session.state.CalibratedSinceStart.load(), 0);
+  EXPECT_EQ(session.mapping.Get().GazeRX.a, 0);  // still the program-start zeros
+  EXPECT_FALSE(session.protocol.IsOpen());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(ProtocolPath())));
   EXPECT_TRUE(dialog.bugLines.empty());
 }
 
 TEST_F(CalibrateCommandTest, StartsARunWithTheTargetGridAndOneBeep) {
-  Tracker().TrackingActive = 1;
-  SharedGazeMapping().Set(GazeMapping());
-  CalibrateCommand(dialog);
+  session.state.TrackingActive = 1;
+  session.mapping.Set(GazeMapping());
+  session.Calibrate(dialog);
   EXPECT_TRUE(prompts.Messages().empty());
   EXPECT_EQ(machine.beeps.load(), 1);
-  EXPECT_EQ(Tracker().CalibrationActive.load(), 1);
-  EXPECT_EQ(Tracker().CalibratedSinceStart.load(), 1);
-  EXPECT_TRUE(SharedCalibrationProtocol().IsOpen());
-  EXPECT_EQ(SharedGazeMapping().Get().GazeRX.a, 1);
-  EXPECT_EQ(SharedGazeMapping().Get().GazeRY.b, 1);
+  EXPECT_EQ(session.state.CalibrationActive.load(), 1);
+  EXPECT_EQ(session.state.CalibratedSinceStart.load(), 1);
+  EXPECT_TRUE(session.protocol.IsOpen());
+  EXPECT_EQ(session.mapping.Get().GazeRX.a, 1);
+  EXPECT_EQ(session.mapping.Get().GazeRY.b, 1);
 
-  const CalibrationData d = SharedCalibrationSamples().Snapshot();
+  const CalibrationData d = session.samples.Snapshot();
   EXPECT_TRUE(d.CollectingSamples);
   EXPECT_EQ(d.CurrentTarget, 0);
   EXPECT_EQ(d.W, 1024);
@@ -103,18 +105,18 @@ TEST_F(CalibrateCommandTest, StartsARunWithTheTargetGridAndOneBeep) {
 }
 
 TEST_F(CalibrateCommandTest, ACompleteRunBeepsNineTimesFitsAndWritesTheProtocol) {
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
   for (int target = 0; target < 9; ++target) {
-    FeedFrames(39);
+    FeedFrames(session, 39);
     EXPECT_EQ(machine.beeps.load(), 1 + target);
-    FeedFrames(1);
+    FeedFrames(session, 1);
   }
   EXPECT_EQ(machine.beeps.load(), 9);  // no beep after target 8
-  EXPECT_FALSE(CalibrationCollecting());
-  EXPECT_EQ(Tracker().CalibrationActive.load(), 0);
+  EXPECT_FALSE(session.CalibrationCollecting());
+  EXPECT_EQ(session.state.CalibrationActive.load(), 0);
 
-  const GazeMapping m = SharedGazeMapping().Get();
+  const GazeMapping m = session.mapping.Get();
   EXPECT_NEAR(m.GazeRX.a, 40, 0.5);
   EXPECT_NEAR(m.GazeRX.c, 512, 5);
   EXPECT_NEAR(m.GazeRY.b, 30, 0.5);
@@ -122,8 +124,8 @@ TEST_F(CalibrateCommandTest, ACompleteRunBeepsNineTimesFitsAndWritesTheProtocol)
   EXPECT_NEAR(m.GazeLY.c, 350, 5);
   EXPECT_LT(m.GazeRX.Error, 2);
 
-  CloseCalibrationProtocol();
-  EXPECT_FALSE(SharedCalibrationProtocol().IsOpen());
+  session.CloseProtocol();
+  EXPECT_FALSE(session.protocol.IsOpen());
   const std::vector<std::string> lines = ProtocolLines();
   ASSERT_EQ(lines.size(), 385u);
   ExpectRunBlock(lines, 0, "No capture file selected");
@@ -136,26 +138,26 @@ TEST_F(CalibrateCommandTest, ACompleteRunBeepsNineTimesFitsAndWritesTheProtocol)
 }
 
 TEST_F(CalibrateCommandTest, SamplesAfterTheRunEndedChangeNothing) {
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
-  FeedFrames(360);
-  const CalibrationData before = SharedCalibrationSamples().Snapshot();
-  AppendCalibrationSample(1, 2, 3, 4);
-  const CalibrationData after = SharedCalibrationSamples().Snapshot();
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
+  FeedFrames(session, 360);
+  const CalibrationData before = session.samples.Snapshot();
+  session.AppendCalibrationSample(1, 2, 3, 4);
+  const CalibrationData after = session.samples.Snapshot();
   EXPECT_EQ(after.targets[8].dxL[0], before.targets[8].dxL[0]);
   EXPECT_EQ(after.targets[8].dxL[0], ModelSample(936, 622, 0).dxL);
-  CloseCalibrationProtocol();
+  session.CloseProtocol();
   EXPECT_EQ(ProtocolLines().size(), 385u);
 }
 
 TEST_F(CalibrateCommandTest, ASecondCalibrationAppendsASecondBlock) {
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
-  FeedFrames(360);
-  Tracker().SetCaptureFileName("/home/user/session two.avi");
-  CalibrateCommand(dialog);  // without stopping in between
-  FeedFrames(360);
-  CloseCalibrationProtocol();
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
+  FeedFrames(session, 360);
+  session.state.SetCaptureFileName("/home/user/session two.avi");
+  session.Calibrate(dialog);  // without stopping in between
+  FeedFrames(session, 360);
+  session.CloseProtocol();
   EXPECT_EQ(machine.beeps.load(), 18);
   std::vector<std::string> lines = ProtocolLines();
   ASSERT_EQ(lines.size(), 766u);
@@ -163,28 +165,27 @@ TEST_F(CalibrateCommandTest, ASecondCalibrationAppendsASecondBlock) {
   ExpectRunBlock(lines, 381, "/home/user/session two.avi");
 
   // A later program run appends to the same file.
-  ResetCalibrationForTests();
-  ResetTrackerState();
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
-  FeedFrames(360);
-  CloseCalibrationProtocol();
+  session.Reset();
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
+  FeedFrames(session, 360);
+  session.CloseProtocol();
   lines = ProtocolLines();
   ASSERT_EQ(lines.size(), 766u + 385u);
   ExpectRunBlock(lines, 766, "No capture file selected");
 }
 
 TEST_F(CalibrateCommandTest, CalibrateDuringARunRestartsItAtTargetZero) {
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
-  FeedFrames(99);  // targets 0 and 1 done, 19 samples of target 2
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
+  FeedFrames(session, 99);  // targets 0 and 1 done, 19 samples of target 2
   EXPECT_EQ(machine.beeps.load(), 3);
-  CalibrateCommand(dialog);
-  const CalibrationData d = SharedCalibrationSamples().Snapshot();
+  session.Calibrate(dialog);
+  const CalibrationData d = session.samples.Snapshot();
   EXPECT_EQ(d.CurrentTarget, 0);
   EXPECT_EQ(d.targets[1].dxL[39], kEmptySlot);
-  FeedFrames(360);
-  CloseCalibrationProtocol();
+  FeedFrames(session, 360);
+  session.CloseProtocol();
   EXPECT_EQ(machine.beeps.load(), 3 + 9);
   const std::vector<std::string> lines = ProtocolLines();
   ASSERT_EQ(lines.size(), 99u + 385u);
@@ -193,71 +194,72 @@ TEST_F(CalibrateCommandTest, CalibrateDuringARunRestartsItAtTargetZero) {
 }
 
 TEST_F(CalibrateCommandTest, StoppingDuringARunDropsItsLaterLinesButTheFitStillRuns) {
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
-  FeedFrames(100);
-  CloseCalibrationProtocol();  // Stop Tracking
-  FeedFrames(260);             // the run resumes after the next start
-  EXPECT_FALSE(CalibrationCollecting());
-  EXPECT_NEAR(SharedGazeMapping().Get().GazeRX.a, 40, 0.5);
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
+  FeedFrames(session, 100);
+  session.CloseProtocol();   // Stop Tracking
+  FeedFrames(session, 260);  // the run resumes after the next start
+  EXPECT_FALSE(session.CalibrationCollecting());
+  EXPECT_NEAR(session.mapping.Get().GazeRX.a, 40, 0.5);
   const std::vector<std::string> lines = ProtocolLines();
   ASSERT_EQ(lines.size(), 104u);
   EXPECT_EQ(lines[99].rfind("Point = 2\tSample = 19\t", 0), 0u);
   EXPECT_EQ(lines[100], std::string("Accuracy (RMS) in pixels: ") + kNotMeasured);
-  EXPECT_EQ(SharedCalibrationProtocol().Dropped(), 260 + 1);
+  EXPECT_EQ(session.protocol.Dropped(), 260 + 1);
 }
 
 TEST_F(CalibrateCommandTest, AProtocolThatCannotBeOpenedIsReportedAndTheRunGoesOn) {
   ASSERT_TRUE(QDir(dir.path()).mkdir("CalibrationProtocol.txt"));
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
   ASSERT_EQ(dialog.bugLines.size(), 1u);
   EXPECT_EQ(dialog.bugLines[0].rfind(
                 "Could not open CalibrationProtocol.txt for writing: " + ProtocolPath() + " (", 0),
             0u)
       << dialog.bugLines[0];
-  EXPECT_EQ(Tracker().CalibrationActive.load(), 1);
-  FeedFrames(360);
+  EXPECT_EQ(session.state.CalibrationActive.load(), 1);
+  FeedFrames(session, 360);
   EXPECT_EQ(machine.beeps.load(), 9);
-  EXPECT_NEAR(SharedGazeMapping().Get().GazeLX.a, 45, 0.5);
-  CloseCalibrationProtocol();  // nothing open: nothing happens
-  EXPECT_EQ(SharedCalibrationProtocol().Dropped(), 361);
+  EXPECT_NEAR(session.mapping.Get().GazeLX.a, 45, 0.5);
+  session.CloseProtocol();  // nothing open: nothing happens
+  EXPECT_EQ(session.protocol.Dropped(), 361);
 }
 
 TEST_F(CalibrateCommandTest, ADirectoryThatCannotBeWrittenIsReportedAndTheRunGoesOn) {
   machine.SetProgramDirectory("/proc/");  // not even root may create files there
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
   ASSERT_EQ(dialog.bugLines.size(), 1u);
   EXPECT_NE(dialog.bugLines[0].find("/proc/CalibrationProtocol.txt"), std::string::npos);
-  FeedFrames(360);
-  EXPECT_FALSE(CalibrationCollecting());
-  EXPECT_NEAR(SharedGazeMapping().Get().GazeRY.b, 30, 0.5);
+  FeedFrames(session, 360);
+  EXPECT_FALSE(session.CalibrationCollecting());
+  EXPECT_NEAR(session.mapping.Get().GazeRY.b, 30, 0.5);
 }
 
 TEST_F(CalibrateCommandTest, AFullDiskNeitherStopsTheRunNorTheFit) {
-  SharedCalibrationProtocol().SetOpener(
+  session.protocol.SetOpener(
       [](const std::string&, std::string* error) { return OpenProtocolFile("/dev/full", error); });
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
   EXPECT_TRUE(dialog.bugLines.empty());
-  FeedFrames(360);
-  EXPECT_FALSE(CalibrationCollecting());
-  EXPECT_NEAR(SharedGazeMapping().Get().GazeRX.a, 40, 0.5);
-  CloseCalibrationProtocol();
-  EXPECT_EQ(SharedCalibrationProtocol().FailedWrites(), 360 + 1 + 1);
+  FeedFrames(session, 360);
+  EXPECT_FALSE(session.CalibrationCollecting());
+  EXPECT_NEAR(session.mapping.Get().GazeRX.a, 40, 0.5);
+  session.CloseProtocol();
+  EXPECT_EQ(session.protocol.FailedWrites(), 360 + 1 + 1);
 }
 
 TEST_F(CalibrateCommandTest, ASingularFitIsReportedAndTheProgramGoesOn) {
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
   // Eye region 1 never moves: its normal matrix is singular.
-  for (int i = 0; i < 360; ++i) PipelineFrame({0.5, -0.25, 0.1 * (i / 40), 0.05 * (i % 40)});
-  EXPECT_FALSE(CalibrationCollecting());
-  const GazeMapping m = SharedGazeMapping().Get();
+  for (int i = 0; i < 360; ++i)
+    PipelineFrame(session, {0.5, -0.25, 0.1 * (i / 40), 0.05 * (i % 40)});
+  EXPECT_FALSE(session.CalibrationCollecting());
+  const GazeMapping m = session.mapping.Get();
   EXPECT_EQ(m.GazeRX.a, 1);  // the identity of the run's start stays
   EXPECT_EQ(m.GazeRY.b, 1);
-  CloseCalibrationProtocol();
+  session.CloseProtocol();
   const std::vector<std::string> lines = ProtocolLines();
   ASSERT_EQ(lines.size(), 386u);
   EXPECT_EQ(lines[375], "Right eye mapping:");
@@ -285,13 +287,13 @@ TEST_F(CalibrateCommandTest, CalibrateWhileTheFrameThreadAppendsNeverTearsASampl
     Streams& s_;
     size_t i_;
   };
-  SharedCalibrationProtocol().SetOpener([&streams](const std::string&, std::string*) {
+  session.protocol.SetOpener([&streams](const std::string&, std::string*) {
     std::lock_guard<std::mutex> lock(streams.mutex);
     streams.contents.emplace_back();
     return std::unique_ptr<ProtocolStream>(new IndexedStream(streams, streams.contents.size() - 1));
   });
-  Tracker().TrackingActive = 1;
-  CalibrateCommand(dialog);
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
 
   std::atomic<bool> stop{false};
   std::atomic<long> appended{0};
@@ -299,13 +301,13 @@ TEST_F(CalibrateCommandTest, CalibrateWhileTheFrameThreadAppendsNeverTearsASampl
     double v = 0;
     while (!stop.load()) {
       v += 1;
-      AppendCalibrationSample(v, v, v, v);
+      session.AppendCalibrationSample(v, v, v, v);
       ++appended;
     }
   });
 
-  auto checkStore = [] {
-    const CalibrationData d = SharedCalibrationSamples().Snapshot();
+  auto checkStore = [this] {
+    const CalibrationData d = session.samples.Snapshot();
     double last = 0;
     for (int k = 0; k < 9; ++k) {
       for (int s = 0; s < kSlotsPerTarget; ++s) {
@@ -329,12 +331,12 @@ TEST_F(CalibrateCommandTest, CalibrateWhileTheFrameThreadAppendsNeverTearsASampl
   for (int i = 0; i < 3000; ++i) {
     checkStore();
     if (HasFatalFailure()) break;
-    CalibrateCommand(dialog);
+    session.Calibrate(dialog);
   }
   stop = true;
   frames.join();
   checkStore();
-  CloseCalibrationProtocol();
+  session.CloseProtocol();
 
   // Each stream holds one run from target 0, slot 0 on, consecutively, and the values rise
   // from stream to stream.

@@ -6,10 +6,12 @@
 #include <limits>
 #include <opencv2/videoio.hpp>
 
-#include "tracking/TrackerState.h"
 #include "capture/FrameCallback.h"
+#include "capture/TrackerSession.h"
 #include "capture_fakes.h"
 #include "platform/Machine.h"
+
+using namespace pupiltrak;
 
 namespace {
 
@@ -141,22 +143,19 @@ TEST_F(FrameCallbackTest, TheWriterAndFontOfTheTrackerArePassedOn) {
   EXPECT_EQ(seen.copy.type(), CV_8UC1);
 }
 
-TEST(SharedFrameCallbackTest, UsesTheMachineClockAndTheSharedState) {
-  ResetTrackerState();
-  ResetFrameCallbackState();
+TEST(SessionFrameCallbackTest, UsesTheMachineClockAndTheSessionsState) {
   FixedMachine clock;
   SetMachine(&clock);
+  TrackerSession session;
   CameraFrame f;
   f.image = MarkedPicture(0);
   clock.PinTicks(3'000'000);
-  FrameCallback(f);
+  session.OnCameraFrame(f);
   clock.PinTicks(3'040'000);
-  FrameCallback(f);
-  EXPECT_NEAR(Tracker().FrameRate.load(), 25.0, 1e-9);
-  EXPECT_DOUBLE_EQ(SharedFrameCallbackState().PreviousFrameTicks, 3'040'000.0);
+  session.OnCameraFrame(f);
+  EXPECT_NEAR(session.state.FrameRate.load(), 25.0, 1e-9);
+  EXPECT_DOUBLE_EQ(session.callback.PreviousFrameTicks, 3'040'000.0);
   SetMachine(nullptr);
-  ResetFrameCallbackState();
-  ResetTrackerState();
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include "platform/CameraLibrary.h"
 #include "platform/NamedWindows.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 class CameraLayerTest : public ::testing::Test {

@@ -10,6 +10,8 @@
 #include "platform/Prompts.h"
 #include "platform/VideoCodecs.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 std::string FreshDir(const std::string& name) {

@@ -10,6 +10,8 @@
 
 #include "platform/DialogControls.h"
 
+using namespace pupiltrak;
+
 class RecordingDialog : public DialogControls {
  public:
   void AddLogLine(const std::string& text) override {

@@ -16,6 +16,8 @@
 #include "platform/FrameSource.h"
 #include "platform/PrepareAheadSource.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 std::string FreshDir(const std::string& name) {

@@ -11,6 +11,8 @@
 #include "platform/CameraLibrary.h"
 #include "platform/V4L2Device.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 std::string FakeDevDir(const std::string& name, const std::vector<std::string>& entries) {

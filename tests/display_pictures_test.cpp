@@ -15,6 +15,8 @@
 #include "platform/Surface.h"
 #include "tracking/FrameResults.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 QString PictureDir() {
@@ -45,10 +47,12 @@ TEST(DisplayPictures, WriteForInspection) {
   r.circleCentre[1] = {48.f, 29.f};
   r.brightSpot[1] = {51.f, 31.5f};
   QImage panel = surface::Make(160, 120);
-  DrawStatusPanel(panel, r, true, 29.97, IntRect{0, 0, 320, 240}, ResourceBitmap(resource_id::kStatusEmblem));
+  DrawStatusPanel(panel, r, true, 29.97, IntRect{0, 0, 320, 240},
+                  ResourceBitmap(resource_id::kStatusEmblem));
   QImage blink = surface::Make(160, 120);
   r.pupilFound[0] = r.pupilFound[1] = false;
-  DrawStatusPanel(blink, r, true, 15.02, IntRect{0, 0, 320, 240}, ResourceBitmap(resource_id::kStatusEmblem));
+  DrawStatusPanel(blink, r, true, 15.02, IntRect{0, 0, 320, 240},
+                  ResourceBitmap(resource_id::kStatusEmblem));
   QImage calib = surface::Make(160, 120);
   surface::Rectangle(calib, 0, 0, 160, 120, Qt::white, Qt::white);
   surface::BitBlt(calib, 0, 0, 28, 32, ResourceBitmap(resource_id::kCalibrationEmblem), 0, 0);
@@ -68,10 +72,10 @@ TEST(DisplayPictures, WriteForInspection) {
   EXPECT_TRUE(Enlarged(panels, 3).save(dir + "/h2_panels.png"));
 
   // The two charts after a while of accuracy-test values with a few gaps.
-  ResetStripCharts();
   DialogCanvas canvas(480, 490);
-  StripChart& gx = GazeXChart();
-  StripChart& gy = GazeYChart();
+  GazeCharts charts;
+  StripChart& gx = charts.x;
+  StripChart& gy = charts.y;
   gx.Create(canvas, 12, 310, 468, 390, 0, 1024, "Gaze X");
   gy.Create(canvas, 12, 395, 468, 475, 0, 710, "Gaze Y");
   gx.Show(canvas);
@@ -82,7 +86,6 @@ TEST(DisplayPictures, WriteForInspection) {
     gy.AddValue(canvas, 355 + 250 * std::cos(i / 45.0), gap);
   }
   EXPECT_TRUE(Enlarged(canvas.Region(QRect(0, 300, 480, 185)), 2).save(dir + "/h2_charts.png"));
-  ResetStripCharts();
 
   // The bitmaps and icons, enlarged.
   QImage sheet(720, 280, QImage::Format_ARGB32);

@@ -4,6 +4,8 @@
 
 #include "platform/Resources.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 QRgb Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0x00FFFFFFu; }
@@ -29,7 +31,8 @@ TEST(ResourcesTest, BitmapsHaveTheirSizesIn32Bit) {
   }
   EXPECT_TRUE(ResourceBitmap(999).isNull());
   // Drawn once: every call hands out the same picture.
-  EXPECT_EQ(&ResourceBitmap(resource_id::kTargetMarker), &ResourceBitmap(resource_id::kTargetMarker));
+  EXPECT_EQ(&ResourceBitmap(resource_id::kTargetMarker),
+            &ResourceBitmap(resource_id::kTargetMarker));
 }
 
 TEST(ResourcesTest, EmblemsAreTheSamePictureDarkOnLightAndLightOnDark) {

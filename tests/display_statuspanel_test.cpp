@@ -3,11 +3,13 @@
 
 #include <QRect>
 
-#include "tracking/TrackerState.h"
+#include "capture/TrackerSession.h"
 #include "display/StatusPanel.h"
 #include "platform/Resources.h"
 #include "platform/Surface.h"
 #include "tracking/FrameResults.h"
+
+using namespace pupiltrak;
 
 namespace {
 
@@ -150,19 +152,16 @@ TEST(StatusPanelTest, EmptySourceRectangleLeavesTheDiscsOut) {
   }
 }
 
-TEST(StatusPanelTest, SharedPanelReadsTheSharedRecords) {
-  ResetFrameResults();
-  ResetTrackerState();
-  FrameResults& shared = SharedFrameResults();
-  shared = Face();
-  SetPupil(shared, 0, 100, 150, {50.f, 30.f}, {46.f, 35.f});
-  Tracker().SearchEyeRegions = 1;
-  Tracker().FrameRate = 15.5;
-  Tracker().SetSourceClientRect(kSource);
+TEST(StatusPanelTest, TheSessionsPanelReadsTheSessionsRecords) {
+  TrackerSession session;
+  FrameResults& results = session.results;
+  results = Face();
+  SetPupil(results, 0, 100, 150, {50.f, 30.f}, {46.f, 35.f});
+  session.state.SearchEyeRegions = 1;
+  session.state.FrameRate = 15.5;
+  session.state.SetSourceClientRect(kSource);
 
   QImage panel = surface::Make(160, 120);
-  DrawSharedStatusPanel(panel);
-  EXPECT_EQ(panel, Panel(shared, true, 15.5));
-  ResetFrameResults();
-  ResetTrackerState();
+  session.DrawStatusPanel(panel);
+  EXPECT_EQ(panel, Panel(results, true, 15.5));
 }

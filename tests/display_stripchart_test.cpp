@@ -7,9 +7,10 @@
 #include <cmath>
 #include <thread>
 
-#include "tracking/TrackerState.h"
 #include "display/StripChart.h"
 #include "platform/DialogCanvas.h"
+
+using namespace pupiltrak;
 
 namespace {
 
@@ -43,20 +44,17 @@ QRect InkOf(const QImage& image, const QRect& area) {
 class StripChartTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetStripCharts();
-    ResetTrackerState();
     x_.Create(canvas_, kLeft, kTop, kRight, kBottom, 0, 1024, "Gaze X");
     y_.Create(canvas_, kLeft, kYTop, kRight, kYBottom, 0, 710, "Gaze Y");
     x_.Show(canvas_);
     y_.Show(canvas_);
   }
-  void TearDown() override {
-    ResetStripCharts();
-    ResetTrackerState();
-  }
 
   DialogCanvas canvas_{640, 520};
-  StripChart x_, y_;
+  // Side by side like the dialog's, sharing the row of the last point.
+  GazeCharts charts_;
+  StripChart& x_ = charts_.x;
+  StripChart& y_ = charts_.y;
 };
 
 }  // namespace
@@ -232,7 +230,6 @@ TEST_F(StripChartTest, EveryChangeIsReportedWithTheChartsRectangle) {
 }
 
 TEST(StripChartLifecycleTest, ChartNeverCreatedDrawsNothing) {
-  ResetStripCharts();
   DialogCanvas canvas(100, 100);
   const QImage before = canvas.Snapshot();
   StripChart chart;
@@ -245,7 +242,6 @@ TEST(StripChartLifecycleTest, ChartNeverCreatedDrawsNothing) {
 }
 
 TEST(StripChartLifecycleTest, EmptyRangeAndNoNumberPlotAtTheTop) {
-  ResetStripCharts();
   DialogCanvas canvas(100, 60);
   StripChart chart;
   chart.Create(canvas, 0, 0, 80, 50, 0, 0, "flat");
@@ -256,7 +252,6 @@ TEST(StripChartLifecycleTest, EmptyRangeAndNoNumberPlotAtTheTop) {
   EXPECT_EQ(At(canvas, 78, 48), kBlack);
   chart.AddValue(canvas, std::nan(""), false);
   EXPECT_EQ(At(canvas, 78, 1), kBlack);
-  ResetStripCharts();
 }
 
 TEST(StripChartLifecycleTest, LabelIsCutTo63Characters) {
@@ -271,23 +266,19 @@ TEST(StripChartLifecycleTest, LabelIsCutTo63Characters) {
 }
 
 TEST(StripChartLifecycleTest, GazeChartsAreShownOnTheMainWindowGazeXFirst) {
-  ResetStripCharts();
-  ResetTrackerState();
-  ShowGazeCharts();  // no dialog: nothing happens
+  GazeCharts charts;
+  charts.Show(nullptr);  // no dialog: nothing happens
   DialogCanvas canvas(480, 480);
-  GazeXChart().Create(canvas, kLeft, kTop, kRight, kBottom, 0, 1024, "Gaze X");
-  GazeYChart().Create(canvas, kLeft, kYTop, kRight, kYBottom, 0, 710, "Gaze Y");
+  charts.x.Create(canvas, kLeft, kTop, kRight, kBottom, 0, 1024, "Gaze X");
+  charts.y.Create(canvas, kLeft, kYTop, kRight, kYBottom, 0, 710, "Gaze Y");
   std::vector<QRect> shown;
   canvas.SetChangedCallback([&](const QRect& r) { shown.push_back(r); });
-  Tracker().MainWindow = &canvas;
-  ShowGazeCharts();
-  Tracker().MainWindow = nullptr;
+  charts.Show(&canvas);
   canvas.SetChangedCallback(nullptr);
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].top(), kTop);
   EXPECT_EQ(shown[1].top(), kYTop);
   EXPECT_EQ(At(canvas, kLeft, kYTop), kBlack);
-  ResetStripCharts();
 }
 
 // Paint (GUI thread) and AddValue (frame thread) on the same charts at once. Run under the

@@ -6,6 +6,8 @@
 
 #include "platform/Surface.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 QRgb Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0x00FFFFFFu; }

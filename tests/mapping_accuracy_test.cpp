@@ -6,6 +6,8 @@
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationProtocol.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -5,6 +5,8 @@
 
 #include "mapping/GazeMapping.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 void Fill(GazeSmoother& smoother, double x, double y) {
@@ -129,12 +131,12 @@ TEST(EstimateGazeTest, AnExactMappingGivesTheTargetFromTheFirstFrameAfterAJump) 
 }
 
 TEST(GazeMappingStoreTest, ProgramStartIsZeroAndTheCalibrationStartIsTheIdentity) {
-  ResetGazeMappingToProgramStart();
-  GazeMapping m = SharedGazeMapping().Get();
+  GazeMappingStore store;
+  GazeMapping m = store.Get();
   EXPECT_EQ(m.GazeRX.a, 0);
   EXPECT_EQ(m.GazeLY.b, 0);
-  ResetGazeMapping();
-  m = SharedGazeMapping().Get();
+  store.Set(GazeMapping::Identity());
+  m = store.Get();
   EXPECT_EQ(m.GazeRX.a, 1);
   EXPECT_EQ(m.GazeRX.b, 0);
   EXPECT_EQ(m.GazeLX.a, 1);
@@ -143,5 +145,4 @@ TEST(GazeMappingStoreTest, ProgramStartIsZeroAndTheCalibrationStartIsTheIdentity
   EXPECT_EQ(m.GazeLY.b, 1);
   EXPECT_EQ(m.GazeLY.c, 0);
   EXPECT_EQ(m.GazeLY.Error, 0);
-  ResetGazeMappingToProgramStart();
 }

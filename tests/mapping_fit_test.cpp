@@ -9,6 +9,8 @@
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 // x = 30 dx - 5 dy + 512, y = 2 dx + 40 dy + 300.

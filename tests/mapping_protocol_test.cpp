@@ -16,6 +16,8 @@
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 std::string ReadAll(const std::string& path) {

@@ -2,9 +2,11 @@
 
 #include "tracking/TrackerState.h"
 
+using namespace pupiltrak;
+
 TEST(TrackerStateTest, StartsWithTheDefaults) {
-  ResetTrackerState();
-  EXPECT_EQ(Tracker().EqualizeHist2.load(), 1);
-  EXPECT_EQ(Tracker().Finder2Param1.load(), 60);
-  EXPECT_EQ(Tracker().CaptureFileName(), "No capture file selected");
+  TrackerState tracker;
+  EXPECT_EQ(tracker.EqualizeHist2.load(), 1);
+  EXPECT_EQ(tracker.Finder2Param1.load(), 60);
+  EXPECT_EQ(tracker.CaptureFileName(), "No capture file selected");
 }

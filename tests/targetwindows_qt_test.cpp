@@ -11,6 +11,8 @@
 #include "platform/Resources.h"
 #include "platform/qt/QtTargetWindows.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 void RunQueued() {

@@ -13,6 +13,8 @@
 #include "platform/Surface.h"
 #include "platform/TargetWindowHost.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 class TargetWindowSlotsTest : public ::testing::Test {

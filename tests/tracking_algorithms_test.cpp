@@ -7,11 +7,15 @@
 #include <cstring>
 #include <opencv2/imgproc.hpp>
 
+#include "capture/TrackerSession.h"
+#include "platform/Machine.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/EyeVector.h"
 #include "tracking/FaceDetection.h"
 #include "tracking/FrameResults.h"
 #include "tracking/PupilFinder.h"
+
+using namespace pupiltrak;
 
 namespace {
 
@@ -189,14 +193,17 @@ TEST(PointHistoryTest, ResetEmptiesEverything) {
   EXPECT_EQ(x, 90);
 }
 
-TEST(PointHistoryTest, SharedHistoriesAreSeparateAndReset) {
-  ResetPointHistories();
+TEST(PointHistoryTest, TheSessionsHistoriesAreSeparateAndResetAtANewRun) {
+  FixedMachine machine;
+  SetMachine(&machine);
+  TrackerSession session;
   int x = 0, y = 0;
-  SharedPointHistory(1).Filter(1, 1, &x, &y);
-  EXPECT_EQ(SharedPointHistory(1).count, 1);
-  EXPECT_EQ(SharedPointHistory(2).count, 0);
-  ResetPointHistories();
-  EXPECT_EQ(SharedPointHistory(1).count, 0);
+  session.histories[0].Filter(1, 1, &x, &y);
+  EXPECT_EQ(session.histories[0].count, 1);
+  EXPECT_EQ(session.histories[1].count, 0);
+  session.ResetForNewRun();
+  EXPECT_EQ(session.histories[0].count, 0);
+  SetMachine(nullptr);
 }
 
 // --- Z channel ---

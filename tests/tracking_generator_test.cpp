@@ -12,6 +12,8 @@
 #include "tracking/EyeVector.h"
 #include "tracking_support.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 using tracking_test::FacePath;

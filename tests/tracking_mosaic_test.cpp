@@ -7,6 +7,8 @@
 
 #include "tracking/Mosaic.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 int CountNonBlack(const cv::Mat& image) {

@@ -8,6 +8,8 @@
 #include "tracking/FaceDetection.h"
 #include "tracking_support.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 using tracking_test::Cascade;

@@ -20,6 +20,8 @@
 #include "tracking/Mosaic.h"
 #include "tracking_support.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 using tracking_test::CountColour;

@@ -9,6 +9,8 @@
 #include "tracking/EyeVector.h"
 #include "tracking_support.h"
 
+using namespace pupiltrak;
+
 namespace {
 
 using tracking_test::LoadPhoto;

@@ -11,10 +11,12 @@
 #include <string>
 
 #include "FaceFrameGenerator.h"
-#include "tracking/TrackerState.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/FramePipeline.h"
 #include "tracking/PupilFinder.h"
+#include "tracking/TrackerState.h"
+
+using namespace pupiltrak;
 
 namespace tracking_test {
 
