@@ -39,7 +39,8 @@ TEST_F(WholeSession, CalibrationAndAccuracyTestEndToEnd) {
   int stored = 0;
   std::vector<cv::Point2d> shown;
   for (const FrameRecord& f : r.frames) {
-    if (f.look.kind == LookTarget::Kind::Calibration && (shown.empty() || shown.back() != f.look.point))
+    if (f.look.kind == LookTarget::Kind::Calibration &&
+        (shown.empty() || shown.back() != f.look.point))
       shown.push_back(f.look.point);
     if (!f.TookSample()) continue;
     EXPECT_TRUE(f.BothPupils());
@@ -55,7 +56,7 @@ TEST_F(WholeSession, CalibrationAndAccuracyTestEndToEnd) {
   ASSERT_EQ(shown.size(), 9u) << "the nine calibration windows, one after another";
   for (int k = 0; k < 9; ++k) EXPECT_EQ(shown[k], cv::Point2d(xs[k % 3], ys[k / 3])) << k;
   ASSERT_GE(r.frames.size(), 5u);
-  EXPECT_TRUE(r.frames.front().look.kind == LookTarget::ScreenCentre);
+  EXPECT_TRUE(r.frames.front().look.kind == LookTarget::Kind::ScreenCentre);
   for (size_t i = 0; i < 5; ++i) EXPECT_FALSE(r.frames[i].TookSample()) << "before Calibrate";
 
   // The accuracy test: a new target on steps 1, 50, 100, ..., inside the screen by 100 px

@@ -18,29 +18,30 @@ int CountNonBlack(const cv::Mat& image) {
 }
 
 TEST(TilePlaceTest, EightPlacesOfA320By240Mosaic) {
-  EXPECT_EQ(TilePlaceRect(320, 240, Whole), cv::Rect(0, 0, 320, 240));
-  EXPECT_EQ(TilePlaceRect(320, 240, FrameQuarter), cv::Rect(0, 0, 160, 120));
-  EXPECT_EQ(TilePlaceRect(320, 240, StatusQuarter), cv::Rect(0, 120, 160, 120));
-  EXPECT_EQ(TilePlaceRect(320, 240, EyeRegion1), cv::Rect(160, 0, 80, 60));
-  EXPECT_EQ(TilePlaceRect(320, 240, EyeRegion2), cv::Rect(240, 0, 80, 60));
-  EXPECT_EQ(TilePlaceRect(320, 240, PupilZoom1), cv::Rect(160, 60, 80, 60));
-  EXPECT_EQ(TilePlaceRect(320, 240, PupilZoom2), cv::Rect(240, 60, 80, 60));
-  EXPECT_EQ(TilePlaceRect(320, 240, CalibrationQuarter), cv::Rect(160, 120, 160, 120));
+  EXPECT_EQ(TilePlaceRect(320, 240, TilePlace::Whole), cv::Rect(0, 0, 320, 240));
+  EXPECT_EQ(TilePlaceRect(320, 240, TilePlace::FrameQuarter), cv::Rect(0, 0, 160, 120));
+  EXPECT_EQ(TilePlaceRect(320, 240, TilePlace::StatusQuarter), cv::Rect(0, 120, 160, 120));
+  EXPECT_EQ(TilePlaceRect(320, 240, TilePlace::EyeRegion1), cv::Rect(160, 0, 80, 60));
+  EXPECT_EQ(TilePlaceRect(320, 240, TilePlace::EyeRegion2), cv::Rect(240, 0, 80, 60));
+  EXPECT_EQ(TilePlaceRect(320, 240, TilePlace::PupilZoom1), cv::Rect(160, 60, 80, 60));
+  EXPECT_EQ(TilePlaceRect(320, 240, TilePlace::PupilZoom2), cv::Rect(240, 60, 80, 60));
+  EXPECT_EQ(TilePlaceRect(320, 240, TilePlace::CalibrationQuarter), cv::Rect(160, 120, 160, 120));
 }
 
 TEST(TilePlaceTest, CodesOutsideOneToSevenMeanWhole) {
-  for (int code : {-1, 8, 100}) EXPECT_EQ(TilePlaceRect(320, 240, code), cv::Rect(0, 0, 320, 240));
+  for (int code : {-1, 8, 100})
+    EXPECT_EQ(TilePlaceRect(320, 240, static_cast<TilePlace>(code)), cv::Rect(0, 0, 320, 240));
 }
 
 TEST(TilePlaceTest, IntegerDivisionsForOddSizes) {
-  EXPECT_EQ(TilePlaceRect(322, 242, EyeRegion2), cv::Rect(240, 0, 80, 60));
-  EXPECT_EQ(TilePlaceRect(322, 242, CalibrationQuarter), cv::Rect(161, 121, 161, 121));
+  EXPECT_EQ(TilePlaceRect(322, 242, TilePlace::EyeRegion2), cv::Rect(240, 0, 80, 60));
+  EXPECT_EQ(TilePlaceRect(322, 242, TilePlace::CalibrationQuarter), cv::Rect(161, 121, 161, 121));
 }
 
 TEST(PlaceTileTest, FillsOnlyItsPlace) {
   cv::Mat mosaic = cv::Mat::zeros(240, 320, CV_8UC3);
   const cv::Mat red(60, 80, CV_8UC3, cv::Scalar(0, 0, 255));
-  PlaceTile(mosaic, 320, 240, EyeRegion2, red);
+  PlaceTile(mosaic, 320, 240, TilePlace::EyeRegion2, red);
   EXPECT_EQ(cv::countNonZero(mosaic.reshape(1) != 0), 80 * 60);
   EXPECT_EQ(mosaic.at<cv::Vec3b>(0, 240), cv::Vec3b(0, 0, 255));
   EXPECT_EQ(mosaic.at<cv::Vec3b>(59, 319), cv::Vec3b(0, 0, 255));
@@ -50,19 +51,19 @@ TEST(PlaceTileTest, FillsOnlyItsPlace) {
 TEST(PlaceTileTest, ResizesIntoThePlace) {
   cv::Mat mosaic = cv::Mat::zeros(240, 320, CV_8UC3);
   const cv::Mat frame(480, 640, CV_8UC3, cv::Scalar(10, 20, 30));
-  PlaceTile(mosaic, 320, 240, FrameQuarter, frame);
+  PlaceTile(mosaic, 320, 240, TilePlace::FrameQuarter, frame);
   EXPECT_EQ(mosaic.at<cv::Vec3b>(119, 159), cv::Vec3b(10, 20, 30));
   EXPECT_EQ(mosaic.at<cv::Vec3b>(120, 160), cv::Vec3b(0, 0, 0));
-  PlaceTile(mosaic, 320, 240, 42, frame);  // Whole
+  PlaceTile(mosaic, 320, 240, static_cast<TilePlace>(42), frame);  // Whole
   EXPECT_EQ(mosaic.at<cv::Vec3b>(239, 319), cv::Vec3b(10, 20, 30));
 }
 
 TEST(PlaceTileTest, MissingImageOrMosaicPlacesNothing) {
   cv::Mat mosaic = cv::Mat::zeros(240, 320, CV_8UC3);
-  PlaceTile(mosaic, 320, 240, Whole, cv::Mat());
+  PlaceTile(mosaic, 320, 240, TilePlace::Whole, cv::Mat());
   EXPECT_EQ(cv::countNonZero(mosaic.reshape(1)), 0);
   cv::Mat none;
-  PlaceTile(none, 320, 240, Whole, cv::Mat(10, 10, CV_8UC3, cv::Scalar(1, 1, 1)));
+  PlaceTile(none, 320, 240, TilePlace::Whole, cv::Mat(10, 10, CV_8UC3, cv::Scalar(1, 1, 1)));
   EXPECT_TRUE(none.empty());
 }
 

@@ -216,8 +216,9 @@ TEST(ProcessFrameTest, BothOptionsTileTheMosaicAndPaintThePanels) {
   const cv::Mat& m = p.lastMosaic;
   EXPECT_EQ(m.at<cv::Vec3b>(180, 80), cv::Vec3b(30, 200, 10));   // StatusQuarter
   EXPECT_EQ(m.at<cv::Vec3b>(180, 240), cv::Vec3b(40, 20, 200));  // CalibrationQuarter
-  for (int place : {EyeRegion1, EyeRegion2, PupilZoom1, PupilZoom2})
-    EXPECT_FALSE(IsBlack(m, TilePlaceRect(320, 240, place))) << place;
+  for (TilePlace place :
+       {TilePlace::EyeRegion1, TilePlace::EyeRegion2, TilePlace::PupilZoom1, TilePlace::PupilZoom2})
+    EXPECT_FALSE(IsBlack(m, TilePlaceRect(320, 240, place))) << static_cast<int>(place);
   // The two snapshots in the dialog, side by side a fifth down.
   EXPECT_EQ(p.results.panelRect, (IntRect{12, 80, 172, 200}));
   EXPECT_EQ(p.results.calibrationPanelRect, (IntRect{184, 80, 344, 200}));
@@ -357,15 +358,15 @@ TEST(ProcessFrameTest, FinderThresholdsOfZeroFindNothingAndKeepGoing) {
   EXPECT_FALSE(p.results.pupilFound[0]);
   EXPECT_FALSE(p.results.pupilFound[1]);
   // The eye-region tiles are placed without a circle; the pupil zooms are not.
-  EXPECT_FALSE(IsBlack(p.lastMosaic, TilePlaceRect(320, 240, EyeRegion1)));
-  EXPECT_TRUE(IsBlack(p.lastMosaic, TilePlaceRect(320, 240, PupilZoom1)));
+  EXPECT_FALSE(IsBlack(p.lastMosaic, TilePlaceRect(320, 240, TilePlace::EyeRegion1)));
+  EXPECT_TRUE(IsBlack(p.lastMosaic, TilePlaceRect(320, 240, TilePlace::PupilZoom1)));
   // Finder 2 alone at 0: finder 1 still finds its circle.
   p.state.Finder1Param1 = 200;
   p.state.Finder1Param2 = 1;
   p.Run(FaceFrame());
   EXPECT_TRUE(p.results.finder1Found[0]);
   EXPECT_FALSE(p.results.pupilFound[0]);
-  EXPECT_FALSE(IsBlack(p.lastMosaic, TilePlaceRect(320, 240, PupilZoom1)));
+  EXPECT_FALSE(IsBlack(p.lastMosaic, TilePlaceRect(320, 240, TilePlace::PupilZoom1)));
 }
 
 TEST(ProcessFrameTest, EveryFrameGoesToTheVideoAndThePreview) {
