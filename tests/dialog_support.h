@@ -19,11 +19,11 @@
 #include "app/EventLog.h"
 #include "app/TrackerDialog.h"
 #include "capture/TrackerSession.h"
-#include "tracking/TrackerState.h"
 #include "platform/Machine.h"
 #include "platform/NamedWindows.h"
 #include "platform/Prompts.h"
 #include "platform/TargetWindowHost.h"
+#include "tracking/TrackerState.h"
 
 using namespace pupiltrak;
 
