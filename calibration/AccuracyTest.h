@@ -67,7 +67,7 @@ class AccuracyTargetPicker {
 // to the nearest integer (clamped far outside the panel for wild gaze points).
 QPoint AccuracyPanelPosition(QSize panel, int W, int H, double x, double y);
 
-// What one accuracy test step reads besides the shared parts.
+// What one accuracy test step reads besides the parts it updates.
 struct AccuracyStepInputs {
   int W = 0, H = 0;  // the screen area recorded by the last calibration run
   GazeMapping mapping;

@@ -71,7 +71,7 @@ cv::Mat RenderRecipe(const FrameRecipe& recipe, const std::vector<gen::FacePhoto
 bool ToCameraFrame(const cv::Mat& sourceFrame, CameraFrame* frame);
 
 // The recipe's options and sliders set as the dialog sets them. A calibrating recipe starts a
-// run of the shared calibration when none is collecting (as the Calibrate command does, with
+// run in samples when none is collecting (as the Calibrate command does, with
 // the protocol left as it is) and sets CalibrationActive; otherwise CalibrationActive is
 // cleared.
 void ApplySettings(const FrameRecipe& recipe, TrackerState& state, CalibrationSamples& samples);

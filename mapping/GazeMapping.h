@@ -2,7 +2,7 @@
 // The per-eye linear gaze mapping, its least-squares fit and the live estimate.
 //
 // The mapping is fitted on the frame thread at the end of a calibration run and reset to the
-// identity by the Calibrate command on the GUI thread; the shared instance is therefore read
+// identity by the Calibrate command on the GUI thread; the session's store is therefore read
 // and written whole under a mutex.
 
 #include <QSize>

@@ -1,7 +1,7 @@
 #pragma once
 // ProcessFrame: everything done with one frame, from the grey image to the recorded mosaic.
-// The pipeline works on what its context names; the program and the tools wire one context
-// to the shared records, tests wire their own.
+// The pipeline works on what its context names; a tracker session wires one to its own
+// records, tests may wire their own.
 
 #include <QImage>
 #include <functional>
