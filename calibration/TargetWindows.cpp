@@ -14,19 +14,7 @@ namespace pupiltrak {
 
 namespace {
 
-constexpr int kCalibrationSlots = 9;
 constexpr int kWindowSize = 200;
-
-std::mutex slotsMutex;
-uintptr_t calibrationSlots[kCalibrationSlots] = {};
-uintptr_t accuracySlot = 0;
-
-void DestroyCalibrationLocked() {
-  for (uintptr_t& slot : calibrationSlots) {
-    if (slot) TargetWindows().Destroy(slot);
-    slot = 0;
-  }
-}
 
 // Truncation toward zero, kept within the range of screen positions that can be offset safely.
 int TruncPosition(double v) {
@@ -54,42 +42,49 @@ void RegisterTargetWindowClass(const QImage& targetBitmap) {
   TargetWindows().RegisterClass(targetBitmap);
 }
 
-void CreateCalibrationTargetWindow(int i, double x, double y) {
+void TargetWindowSlots::DestroyCalibrationLocked() {
+  for (uintptr_t& slot : calibration_) {
+    if (slot) TargetWindows().Destroy(slot);
+    slot = 0;
+  }
+}
+
+void TargetWindowSlots::CreateCalibration(int i, double x, double y) {
   unsigned long error = 0;
   {
-    std::lock_guard<std::mutex> lock(slotsMutex);
+    std::lock_guard<std::mutex> lock(mutex_);
     DestroyCalibrationLocked();
     if (i < 0 || i >= kCalibrationSlots) return;
     char title[16];
     std::snprintf(title, sizeof title, "%d", i + 1);
-    calibrationSlots[i] = CreateTarget(title, TruncPosition(x), TruncPosition(y), &error);
-    if (calibrationSlots[i]) return;
+    calibration_[i] = CreateTarget(title, TruncPosition(x), TruncPosition(y), &error);
+    if (calibration_[i]) return;
   }
   // Reported outside the lock: on the GUI thread the message box is modal.
   ReportFailure(error);
 }
 
-void CreateAccuracyTargetWindow(int x, int y) {
+void TargetWindowSlots::CreateAccuracy(int x, int y) {
   unsigned long error = 0;
   {
-    std::lock_guard<std::mutex> lock(slotsMutex);
-    if (accuracySlot) TargetWindows().Destroy(accuracySlot);
-    accuracySlot = CreateTarget("TitleIsIrrelevant", x, y, &error);
-    if (accuracySlot) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (accuracy_) TargetWindows().Destroy(accuracy_);
+    accuracy_ = CreateTarget("TitleIsIrrelevant", x, y, &error);
+    if (accuracy_) return;
   }
   ReportFailure(error);
 }
 
-void DestroyCalibrationTargetWindows() {
-  std::lock_guard<std::mutex> lock(slotsMutex);
+void TargetWindowSlots::DestroyCalibration() {
+  std::lock_guard<std::mutex> lock(mutex_);
   DestroyCalibrationLocked();
 }
 
-void DestroyAllTargetWindows() {
-  std::lock_guard<std::mutex> lock(slotsMutex);
+void TargetWindowSlots::DestroyAll() {
+  std::lock_guard<std::mutex> lock(mutex_);
   DestroyCalibrationLocked();
-  if (accuracySlot) TargetWindows().Destroy(accuracySlot);
-  accuracySlot = 0;
+  if (accuracy_) TargetWindows().Destroy(accuracy_);
+  accuracy_ = 0;
 }
 
 void DrawMarker(QImage& dst, const QImage& bitmap, int x, int y, QColor transparent) {

@@ -20,10 +20,10 @@ class ScreenPanelEffects : public PanelEffects {
  public:
   explicit ScreenPanelEffects(TrackerSession& session) : session_(session) {}
   void CreateCalibrationWindow(int index, double x, double y) override {
-    CreateCalibrationTargetWindow(index, x, y);
+    session_.targetWindows.CreateCalibration(index, x, y);
   }
-  void DestroyCalibrationWindows() override { DestroyCalibrationTargetWindows(); }
-  void CreateAccuracyWindow(int x, int y) override { CreateAccuracyTargetWindow(x, y); }
+  void DestroyCalibrationWindows() override { session_.targetWindows.DestroyCalibration(); }
+  void CreateAccuracyWindow(int x, int y) override { session_.targetWindows.CreateAccuracy(x, y); }
   void AddChartValues(double x, double y, bool gap) override {
     DialogCanvas* canvas = session_.state.MainWindow.load();
     if (!canvas) return;
@@ -71,6 +71,7 @@ void TrackerSession::Reset() {
   smoother.Reset(QSize(0, 0));
   accuracy.Reset();
   charts.Reset();
+  targetWindows.DestroyAll();
   callback = FrameCallbackState{};
 }
 

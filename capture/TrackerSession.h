@@ -13,6 +13,7 @@
 
 #include "calibration/AccuracyTest.h"
 #include "calibration/CalibrationRun.h"
+#include "calibration/TargetWindows.h"
 #include "capture/FrameCallback.h"
 #include "capture/GazeStream.h"
 #include "display/StripChart.h"
@@ -59,15 +60,16 @@ class TrackerSession {
   AccuracyTargetPicker targets;
   GazeSmoother smoother;
   AccuracyAccumulator accuracy;
-  // "Gaze X" and "Gaze Y" on the main dialog.
+  // "Gaze X" and "Gaze Y" on the main dialog, and the target windows on the screen.
   GazeCharts charts;
+  TargetWindowSlots targetWindows;
   // The gaze stream to other programs (off until switched on).
   GazeStream stream;
   // What the camera callback keeps from frame to frame.
   FrameCallbackState callback;
 
   // Everything back to program start: the stream switched off, the protocol closed with the
-  // real file opener. No frame thread may be running.
+  // real file opener, the target windows destroyed. No frame thread may be running.
   void Reset();
 
   // The pipeline wired to this session's records and hooks; it draws into the main window

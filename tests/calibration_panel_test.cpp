@@ -153,7 +153,7 @@ class SessionPanelTest : public CalibrationFixture {
     SetTargetWindows(&windows);
   }
   void TearDown() override {
-    DestroyCalibrationTargetWindows();
+    session.targetWindows.DestroyCalibration();
     SetTargetWindows(nullptr);
     CalibrationFixture::TearDown();
   }

@@ -11,6 +11,7 @@
 #include "capture/TrackerSession.h"
 #include "platform/DialogCanvas.h"
 #include "platform/Machine.h"
+#include "platform/TargetWindowHost.h"
 
 using namespace pupiltrak;
 
@@ -178,6 +179,17 @@ TEST(TrackerSessionTest, ResetBringsEveryRecordBackToProgramStart) {
   ASSERT_TRUE(used.protocol.Open(path));
   used.protocol.Close("");
   EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
+
+  // Its target windows leave the screen.
+  HeadlessTargetWindows host;
+  host.RegisterClass(QImage(16, 16, QImage::Format_RGB32));
+  SetTargetWindows(&host);
+  used.targetWindows.CreateCalibration(3, 500, 300);
+  used.targetWindows.CreateAccuracy(200, 100);
+  EXPECT_EQ(host.Existing().size(), 2u);
+  used.Reset();
+  EXPECT_TRUE(host.Existing().empty());
+  SetTargetWindows(nullptr);
   SetMachine(nullptr);
 }
 

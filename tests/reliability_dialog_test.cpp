@@ -40,7 +40,7 @@ class DialogFaults : public dialog_test::DialogTest {
     dialog.reset();
     Camera().RestoreDefaults();
     session.state.CaptureWriter.reset();
-    DestroyAllTargetWindows();
+    session.targetWindows.DestroyAll();
     DialogTest::TearDown();
   }
 

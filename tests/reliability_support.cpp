@@ -66,7 +66,7 @@ void HeadlessProgram::TearDown() {
   Camera().RestoreDefaults();
   session.state.CaptureWriter.reset();
   session.state.MainWindow = nullptr;
-  DestroyAllTargetWindows();
+  session.targetWindows.DestroyAll();
   canvas.reset();
   SetTargetWindows(nullptr);
   SetWindows(nullptr);

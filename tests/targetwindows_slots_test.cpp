@@ -25,7 +25,7 @@ class TargetWindowSlotsTest : public ::testing::Test {
     RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
   }
   void TearDown() override {
-    DestroyAllTargetWindows();
+    slots_.DestroyAll();
     SetTargetWindows(nullptr);
     SetUserPrompts(nullptr);
   }
@@ -44,71 +44,72 @@ class TargetWindowSlotsTest : public ::testing::Test {
 
   HeadlessTargetWindows host_;
   ScriptedPrompts prompts_;
+  TargetWindowSlots slots_;
 };
 
 }  // namespace
 
 TEST_F(TargetWindowSlotsTest, FirstTargetWindowIsCentredOnItsTargetPartlyOffScreen) {
-  CreateCalibrationTargetWindow(0, 88, 88);
+  slots_.CreateCalibration(0, 88, 88);
   ASSERT_EQ(Titles(), std::vector<std::string>{"1"});
   EXPECT_EQ(GeometryOf("1"), QRect(-12, -12, 200, 200));
 }
 
 TEST_F(TargetWindowSlotsTest, PositionsAreTruncatedTowardZero) {
-  CreateCalibrationTargetWindow(4, 512.99, 355.5);
+  slots_.CreateCalibration(4, 512.99, 355.5);
   EXPECT_EQ(GeometryOf("5"), QRect(412, 255, 200, 200));
-  CreateCalibrationTargetWindow(4, -0.9, -10.7);
+  slots_.CreateCalibration(4, -0.9, -10.7);
   EXPECT_EQ(GeometryOf("5"), QRect(-100, -110, 200, 200));
 }
 
 TEST_F(TargetWindowSlotsTest, AtMostOneCalibrationWindowTitledWithTheTargetNumber) {
   for (int i = 0; i < 9; ++i) {
-    CreateCalibrationTargetWindow(i, 100 + i, 200);
+    slots_.CreateCalibration(i, 100 + i, 200);
     ASSERT_EQ(Titles(), std::vector<std::string>{std::to_string(i + 1)});
   }
   EXPECT_EQ(host_.Created(), 9);
   // The same index again replaces the window too.
-  CreateCalibrationTargetWindow(8, 100, 200);
+  slots_.CreateCalibration(8, 100, 200);
   EXPECT_EQ(host_.Existing().size(), 1u);
   EXPECT_EQ(host_.Created(), 10);
 }
 
 TEST_F(TargetWindowSlotsTest, IndexOutsideTheTargetsOnlyDestroys) {
-  CreateCalibrationTargetWindow(3, 100, 100);
-  CreateCalibrationTargetWindow(9, 100, 100);
+  slots_.CreateCalibration(3, 100, 100);
+  slots_.CreateCalibration(9, 100, 100);
   EXPECT_TRUE(host_.Existing().empty());
-  CreateCalibrationTargetWindow(3, 100, 100);
-  CreateCalibrationTargetWindow(-1, 100, 100);
+  slots_.CreateCalibration(3, 100, 100);
+  slots_.CreateCalibration(-1, 100, 100);
   EXPECT_TRUE(host_.Existing().empty());
   EXPECT_EQ(host_.Created(), 2);
   EXPECT_TRUE(prompts_.Messages().empty());
 }
 
 TEST_F(TargetWindowSlotsTest, AccuracyWindowIsReplacedAndLeftAloneByCalibrationWindows) {
-  CreateAccuracyTargetWindow(500, 300);
+  slots_.CreateAccuracy(500, 300);
   EXPECT_EQ(GeometryOf("TitleIsIrrelevant"), QRect(400, 200, 200, 200));
-  CreateAccuracyTargetWindow(50, 60);
+  slots_.CreateAccuracy(50, 60);
   ASSERT_EQ(Titles(), std::vector<std::string>{"TitleIsIrrelevant"});
   EXPECT_EQ(GeometryOf("TitleIsIrrelevant"), QRect(-50, -40, 200, 200));
 
-  CreateCalibrationTargetWindow(2, 936, 88);
+  slots_.CreateCalibration(2, 936, 88);
   EXPECT_EQ(Titles(), (std::vector<std::string>{"3", "TitleIsIrrelevant"}));
-  DestroyCalibrationTargetWindows();
+  slots_.DestroyCalibration();
   EXPECT_EQ(Titles(), std::vector<std::string>{"TitleIsIrrelevant"});
-  DestroyAllTargetWindows();
+  slots_.DestroyAll();
   EXPECT_TRUE(host_.Existing().empty());
 }
 
 TEST_F(TargetWindowSlotsTest, CreationWithoutTheClassReportsTheErrorCode) {
   host_.Clear();  // as after a failed cascade load: the class was never registered
-  CreateCalibrationTargetWindow(0, 88, 88);
-  CreateAccuracyTargetWindow(10, 10);
+  slots_.CreateCalibration(0, 88, 88);
+  slots_.CreateAccuracy(10, 10);
   EXPECT_EQ(prompts_.Messages(), (std::vector<std::string>{"Error 1407", "Error 1407"}));
   EXPECT_TRUE(host_.Existing().empty());
   // The empty slots are harmless afterwards; the accuracy window is tried again.
-  DestroyCalibrationTargetWindows();
+  slots_.DestroyCalibration();
   RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
-  CreateAccuracyTargetWindow(10, 10);
+  slots_.CreateAccuracy(10, 10);
   EXPECT_EQ(Titles(), std::vector<std::string>{"TitleIsIrrelevant"});
   EXPECT_EQ(prompts_.Messages().size(), 2u);
 }
@@ -116,10 +117,10 @@ TEST_F(TargetWindowSlotsTest, CreationWithoutTheClassReportsTheErrorCode) {
 TEST_F(TargetWindowSlotsTest, FrameThreadAndDialogNeverLeaveTwoCalibrationWindows) {
   std::atomic<bool> stop{false};
   std::thread frames([&] {
-    for (int n = 0; !stop.load(); ++n) CreateCalibrationTargetWindow(n % 9, 88, 88);
+    for (int n = 0; !stop.load(); ++n) slots_.CreateCalibration(n % 9, 88, 88);
   });
   for (int k = 0; k < 2000; ++k) {
-    DestroyCalibrationTargetWindows();
+    slots_.DestroyCalibration();
     ASSERT_LE(host_.Existing().size(), 1u);
   }
   stop = true;
