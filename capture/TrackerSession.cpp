@@ -37,7 +37,12 @@ class ScreenPanelEffects : public PanelEffects {
 
 }  // namespace
 
-TrackerSession::TrackerSession() : effects_(std::make_unique<ScreenPanelEffects>(*this)) {
+TrackerSession::TrackerSession()
+    : effects_(std::make_unique<ScreenPanelEffects>(*this)),
+      processFrame_([this](cv::Mat& frameCopy, cv::Mat& cameraFrame, const OverlayFont& font,
+                           cv::VideoWriter* writer) {
+        ProcessCameraFrame(frameCopy, cameraFrame, font, writer);
+      }) {
   pipeline_.state = &state;
   pipeline_.results = &results;
   pipeline_.eyeRegions = &eyeRegions;
@@ -85,19 +90,20 @@ PipelineContext& TrackerSession::Pipeline() {
 PanelEffects& TrackerSession::Effects() { return *effects_; }
 
 void TrackerSession::OnCameraFrame(CameraFrame& frame) {
-  const FrameProcessor process = [this](cv::Mat& frameCopy, cv::Mat& cameraFrame,
+  HandleCameraFrame(frame, callback, state, Machine(), processFrame_);
+}
+
+void TrackerSession::ProcessCameraFrame(cv::Mat& frameCopy, cv::Mat& cameraFrame,
                                         const OverlayFont& font, cv::VideoWriter* writer) {
-    // The "Source" window sizes itself to the camera's frames, but tracking start reads its
-    // client rectangle before the first frame has arrived. Keep the rectangle the status panel
-    // scales by at the size the window takes on, or the pupil discs land at the wrong scale.
-    const IntRect source = state.SourceClientRect();
-    if (source.width() != cameraFrame.cols || source.height() != cameraFrame.rows)
-      state.SetSourceClientRect(IntRect{0, 0, cameraFrame.cols, cameraFrame.rows});
-    ProcessFrame(Pipeline(), frameCopy, cameraFrame, font, writer);
-    // The frame's results to the gaze stream's subscribers; nothing while the stream is off.
-    PublishFrameGaze(callback.framesProcessed++);
-  };
-  HandleCameraFrame(frame, callback, state, Machine(), process);
+  // The "Source" window sizes itself to the camera's frames, but tracking start reads its
+  // client rectangle before the first frame has arrived. Keep the rectangle the status panel
+  // scales by at the size the window takes on, or the pupil discs land at the wrong scale.
+  const IntRect source = state.SourceClientRect();
+  if (source.width() != cameraFrame.cols || source.height() != cameraFrame.rows)
+    state.SetSourceClientRect(IntRect{0, 0, cameraFrame.cols, cameraFrame.rows});
+  ProcessFrame(Pipeline(), frameCopy, cameraFrame, font, writer);
+  // The frame's results to the gaze stream's subscribers; nothing while the stream is off.
+  PublishFrameGaze(callback.framesProcessed++);
 }
 
 void TrackerSession::DrawStatusPanel(QImage& surface) {

@@ -29,7 +29,8 @@
 
 namespace cv {
 class CascadeClassifier;
-}
+class VideoWriter;
+}  // namespace cv
 
 namespace pupiltrak {
 
@@ -101,7 +102,12 @@ class TrackerSession {
   void CloseProtocol();
 
  private:
+  // What the camera callback hands an upright copy of each tracked frame to.
+  void ProcessCameraFrame(cv::Mat& frameCopy, cv::Mat& cameraFrame, const OverlayFont& font,
+                          cv::VideoWriter* writer);
+
   std::unique_ptr<PanelEffects> effects_;
+  FrameProcessor processFrame_;
   PipelineContext pipeline_;
 };
 

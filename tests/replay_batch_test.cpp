@@ -9,6 +9,7 @@
 
 #include "FaceFrameGenerator.h"
 #include "ReplayBatch.h"
+#include "face_video.h"
 
 using namespace pupiltrak;
 
@@ -30,21 +31,12 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 void MakeVideo(const std::string& path, int frames) {
-  gen::FacePhoto photo;
-  std::string error;
-  ASSERT_TRUE(
-      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
-      << error;
-  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
-  cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0,
-                         cv::Size(640, 480), true);
-  ASSERT_TRUE(writer.isOpened());
-  for (int i = 0; i < frames; ++i) {
-    gen::FrameSpec shot;
-    shot.noiseSigma = 1.0;
-    shot.noiseSeed = static_cast<uint64_t>(i + 1);
-    writer.write(generator.Render(shot));
-  }
+  WriteFaceVideo(path, frames, [](int i) {
+    FaceVideoFrame frame;
+    frame.shot.noiseSigma = 1.0;
+    frame.shot.noiseSeed = static_cast<uint64_t>(i + 1);
+    return frame;
+  });
 }
 
 }  // namespace

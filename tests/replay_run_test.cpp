@@ -12,6 +12,7 @@
 
 #include "FaceFrameGenerator.h"
 #include "ReplayRun.h"
+#include "face_video.h"
 
 using namespace pupiltrak;
 
@@ -55,29 +56,21 @@ struct GeneratedVideo {
 
 // A video of the real face whose pupils wander around their glints, every 7th frame a blink.
 GeneratedVideo MakeVideo(const std::string& dir, int frames) {
-  gen::FacePhoto photo;
-  std::string error;
-  EXPECT_TRUE(
-      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
-      << error;
-  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
   GeneratedVideo video;
   video.path = dir + "/input.avi";
-  cv::VideoWriter writer(video.path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0,
-                         cv::Size(640, 480), true);
-  EXPECT_TRUE(writer.isOpened());
-  for (int i = 0; i < frames; ++i) {
-    gen::FrameSpec shot;
-    float a = static_cast<float>(i) * 0.7f;
-    shot.gazeOffset[0] = cv::Point2f(2.5f * std::cos(a), 1.5f * std::sin(a));
-    shot.gazeOffset[1] = shot.gazeOffset[0];
-    shot.blink = (i % 7 == 6);
-    shot.noiseSigma = 1.0;
-    shot.noiseSeed = static_cast<uint64_t>(i + 1);
-    gen::FrameTruth truth;
-    writer.write(generator.Render(shot, &truth));
-    video.truth.push_back(truth);
-  }
+  WriteFaceVideo(
+      video.path, frames,
+      [](int i) {
+        FaceVideoFrame frame;
+        const float a = static_cast<float>(i) * 0.7f;
+        frame.shot.gazeOffset[0] = cv::Point2f(2.5f * std::cos(a), 1.5f * std::sin(a));
+        frame.shot.gazeOffset[1] = frame.shot.gazeOffset[0];
+        frame.shot.blink = (i % 7 == 6);
+        frame.shot.noiseSigma = 1.0;
+        frame.shot.noiseSeed = static_cast<uint64_t>(i + 1);
+        return frame;
+      },
+      &video.truth);
   return video;
 }
 

@@ -26,6 +26,7 @@
 #include "capture/TrackingCommands.h"
 #include "capture_fakes.h"
 #include "dialog_support.h"
+#include "face_video.h"
 #include "platform/CameraLibrary.h"
 #include "tracking/TrackerState.h"
 
@@ -115,30 +116,21 @@ std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
 
 // Face frames whose pupils wander, every 5th with closed eyelids, and two without any face.
 std::string MakeVideo(const std::string& dir, int frames) {
-  gen::FacePhoto photo;
-  std::string error;
-  EXPECT_TRUE(
-      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
-      << error;
-  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
-  std::string path = dir + "/stream_input.avi";
-  cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0,
-                         cv::Size(640, 480), true);
-  EXPECT_TRUE(writer.isOpened());
-  for (int i = 0; i < frames; ++i) {
+  const std::string path = dir + "/stream_input.avi";
+  WriteFaceVideo(path, frames, [](int i) {
+    FaceVideoFrame frame;
     if (i == 3 || i == 11) {
-      writer.write(cv::Mat(480, 640, CV_8UC3, cv::Scalar(120, 120, 120)));
-      continue;
+      frame.instead = cv::Mat(480, 640, CV_8UC3, cv::Scalar(120, 120, 120));
+      return frame;
     }
-    gen::FrameSpec shot;
-    float a = static_cast<float>(i) * 0.9f;
-    shot.gazeOffset[0] = cv::Point2f(2.5f * std::cos(a), 1.5f * std::sin(a));
-    shot.gazeOffset[1] = shot.gazeOffset[0];
-    shot.blink = (i % 5 == 4);
-    shot.noiseSigma = 1.0;
-    shot.noiseSeed = static_cast<uint64_t>(i + 1);
-    writer.write(generator.Render(shot, nullptr));
-  }
+    const float a = static_cast<float>(i) * 0.9f;
+    frame.shot.gazeOffset[0] = cv::Point2f(2.5f * std::cos(a), 1.5f * std::sin(a));
+    frame.shot.gazeOffset[1] = frame.shot.gazeOffset[0];
+    frame.shot.blink = (i % 5 == 4);
+    frame.shot.noiseSigma = 1.0;
+    frame.shot.noiseSeed = static_cast<uint64_t>(i + 1);
+    return frame;
+  });
   return path;
 }
 
