@@ -6,7 +6,6 @@
 #include <QSize>
 #include <QString>
 #include <functional>
-#include <mutex>
 
 #include "mapping/CalibrationData.h"
 
