@@ -19,17 +19,22 @@ struct FaceVideoFrame {
   cv::Mat instead;
 };
 
+// The generator of the test face at 640 x 480 (a failure to load it is a test failure).
+inline gen::FaceFrameGenerator TestFaceGenerator() {
+  gen::FacePhoto photo;
+  std::string error;
+  EXPECT_TRUE(
+      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
+      << error;
+  return gen::FaceFrameGenerator(photo, gen::DefaultScene(cv::Size(640, 480)));
+}
+
 // Writes frames 0 .. frames - 1 as frameAt gives them; the truth of every rendered frame goes
 // to *truth when given. Failures are test failures.
 inline void WriteFaceVideo(const std::string& path, int frames,
                            const std::function<FaceVideoFrame(int)>& frameAt,
                            std::vector<gen::FrameTruth>* truth = nullptr) {
-  gen::FacePhoto photo;
-  std::string error;
-  ASSERT_TRUE(
-      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
-      << error;
-  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
+  const gen::FaceFrameGenerator generator = TestFaceGenerator();
   cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0,
                          cv::Size(640, 480), true);
   ASSERT_TRUE(writer.isOpened()) << path;

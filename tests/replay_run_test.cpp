@@ -367,12 +367,7 @@ TEST(ReplayRunTest, ResultsOfAFixedInputAreThoseRecordedBeforeTheSpeedWork) {
 
 TEST(ReplayRunTest, UnreadableImagesOfAFolderAreSkippedAndCounted) {
   std::string dir = TempDir("skipped");
-  gen::FacePhoto photo;
-  std::string error;
-  ASSERT_TRUE(
-      gen::LoadFacePhoto(std::string(PUPILTRAK_TEST_DATA) + "/faces/jesper_2.jpg", &photo, &error))
-      << error;
-  gen::FaceFrameGenerator generator(photo, gen::DefaultScene(cv::Size(640, 480)));
+  const gen::FaceFrameGenerator generator = TestFaceGenerator();
   const std::string images = dir + "/images";
   ASSERT_EQ(std::system(("mkdir -p '" + images + "'").c_str()), 0);
   for (int i = 0; i < 5; ++i)
