@@ -1,6 +1,7 @@
 #include "app/TrackerDialog.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QExposeEvent>
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QWindow>
+#include <cmath>
 #include <opencv2/objdetect.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -321,6 +323,23 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
     AddLogLine(on ? "Precise pupils is on" : "Precise pupils is off");
     session_.state.PrecisePupils = on ? 1 : 0;
   });
+  // Robust tracking, off at start: what an ordinary webcam wants (smaller faces, following the
+  // face, precise pupils), whatever the three items below say.
+  QAction* robust = menu->addAction("Robust tracking");
+  robust->setCheckable(true);
+  robust->setChecked(session_.state.RobustTracking.load() != 0);
+  connect(robust, &QAction::toggled, this, [this](bool on) {
+    AddLogLine(on ? "Robust tracking is on" : "Robust tracking is off");
+    session_.state.RobustTracking = on ? 1 : 0;
+  });
+  QAction* follow = menu->addAction("Follow the face");
+  follow->setCheckable(true);
+  follow->setChecked(session_.state.FollowFace.load() != 0);
+  connect(follow, &QAction::toggled, this, [this](bool on) {
+    AddLogLine(on ? "Follow the face is on" : "Follow the face is off");
+    session_.state.FollowFace = on ? 1 : 0;
+  });
+  AddSmallestFaceMenu(menu);
   // The live gaze stream to other programs; off at program start.
   QAction* stream = menu->addAction("Stream gaze");
   stream->setCheckable(true);
@@ -328,6 +347,29 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
   connect(stream, &QAction::toggled, this,
           [this](bool on) { StreamGazeCommand(session_.stream, *this, on); });
   return menu;
+}
+
+void TrackerDialog::AddSmallestFaceMenu(QMenu* menu) {
+  static const struct {
+    double share;
+    const char* text;
+  } kChoices[] = {{0.5, "Half the picture's height"},
+                  {1.0 / 3, "A third of the picture's height"},
+                  {0.25, "A quarter of the picture's height"},
+                  {0.2, "A fifth of the picture's height"}};
+  QMenu* sizes = menu->addMenu("Smallest face");
+  auto* group = new QActionGroup(sizes);
+  const double now = session_.state.SmallestFace.load();
+  for (const auto& choice : kChoices) {
+    QAction* item = sizes->addAction(choice.text);
+    item->setCheckable(true);
+    item->setActionGroup(group);
+    item->setChecked(std::abs(now - choice.share) < 1e-9);
+    connect(item, &QAction::triggered, this, [this, choice] {
+      AddLogLine(std::string("Smallest face: ") + choice.text);
+      session_.state.SmallestFace = choice.share;
+    });
+  }
 }
 
 void TrackerDialog::contextMenuEvent(QContextMenuEvent* event) {

@@ -84,6 +84,8 @@ class TrackerDialog : public QDialog, public DialogView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // "Smallest face": the exclusive choices of the face search's smallest size.
+  void AddSmallestFaceMenu(QMenu* menu);
   void BuildControls();
   void ConnectCommands();
   bool InitDialog();

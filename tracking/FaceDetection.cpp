@@ -28,11 +28,25 @@ void MakeSmallGrey(const cv::Mat& frameCopy, cv::Mat& grey, cv::Mat& small) {
   cv::equalizeHist(small, small);
 }
 
+FaceSearch FaceSearchOf(const TrackerState& st) {
+  FaceSearch search;
+  const bool robust = st.RobustTracking.load() != 0;
+  search.smallestFace = st.SmallestFace.load();
+  if (robust) search.smallestFace = std::min(search.smallestFace, kRobustSmallestFace);
+  search.follow = robust || st.FollowFace.load() != 0;
+  return search;
+}
+
+int SmallestFaceSide(int smallHeight, double smallestFace) {
+  const double share = std::clamp(smallestFace, kSmallestFaceLimit, 0.5);
+  return std::max(1, static_cast<int>(smallHeight * share));
+}
+
 bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vector<cv::Rect>& faces,
-                FaceBox* face) {
+                FaceBox* face, double smallestFace) {
   faces.clear();
   if (cascade.empty() || small.empty()) return false;
-  const int minSide = small.rows / 2;
+  const int minSide = SmallestFaceSide(small.rows, smallestFace);
   try {
     // The raw detections come from several threads in no fixed order, and grouping keeps the
     // order of first appearance: put them back in the order one thread finds them (scale,

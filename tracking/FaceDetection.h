@@ -4,6 +4,8 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+#include "tracking/TrackerSettings.h"
+
 namespace cv {
 class CascadeClassifier;
 }
@@ -11,6 +13,17 @@ class CascadeClassifier;
 namespace pupiltrak {
 
 struct OverlayFont;
+struct TrackerState;
+
+// How the face is searched for.
+struct FaceSearch {
+  double smallestFace = kDefaultSmallestFace;  // share of the picture's height
+  bool follow = kDefaultFollowFace != 0;       // near the last face first
+};
+
+// The search the tracker's settings ask for: robust tracking follows the face and searches for
+// faces at least as small as a person at an ordinary distance from a webcam shows.
+FaceSearch FaceSearchOf(const TrackerState& state);
 
 // Factor from frame to small image (1 / 1.3) and back.
 inline constexpr double kSmallImageFactor = 0.7692307692307692;
@@ -32,10 +45,15 @@ cv::Size SmallImageSize(int W, int H);
 void MakeSmallGrey(const cv::Mat& frameCopy, cv::Mat& grey, cv::Mat& small);
 
 // Runs the cascade on the small image (scale 1.1, 6 neighbours, Canny pruning, minimum size
-// half the image's height) and returns the first face, the same however many threads the
-// detector runs on. faces receives all faces found, in their order.
+// smallestFace times the image's height, by default half of it) and returns the first face,
+// the same however many threads the detector runs on. faces receives all faces found, in their
+// order.
 bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vector<cv::Rect>& faces,
-                FaceBox* face);
+                FaceBox* face, double smallestFace = kDefaultSmallestFace);
+
+// The smallest face's side in small-image pixels: smallestFace of the height, whole pixels
+// (half of it: the height halved by integer division).
+int SmallestFaceSide(int smallHeight, double smallestFace);
 
 // The face rectangle in frame-copy pixels: each small-image corner times 1.3, nearest integer.
 void ScaleFaceRect(const FaceBox& face, int faceRect[4]);

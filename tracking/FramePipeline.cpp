@@ -72,7 +72,7 @@ PupilSettings ReadSettings(const TrackerState& st) {
   s.finder1Param2 = st.Finder1Param2.load();
   s.finder2Param1 = st.Finder2Param1.load();
   s.finder2Param2 = st.Finder2Param2.load();
-  s.precise = st.PrecisePupils.load() != 0;
+  s.precise = st.PrecisePupils.load() != 0 || st.RobustTracking.load() != 0;
   return s;
 }
 
@@ -186,7 +186,7 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
     found = prepared->found;
     face = prepared->face;
   } else {
-    found = DetectFace(*cascade, b.small, b.faces, &face);
+    found = DetectFace(*cascade, b.small, b.faces, &face, FaceSearchOf(st).smallestFace);
   }
   if (found) {
     res.faceFound = true;

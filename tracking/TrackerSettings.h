@@ -14,5 +14,13 @@ inline constexpr int kDefaultFinder1Param2 = 1;          // finder 1: accumulato
 inline constexpr int kDefaultFinder2Param1 = 60;         // finder 2: upper edge threshold
 inline constexpr int kDefaultFinder2Param2 = 30;         // finder 2: accumulator threshold
 inline constexpr int kDefaultPrecisePupils = 0;          // "Precise pupils" (menu)
+// The smallest face searched for, as a share of the picture's height ("Smallest face", menu).
+inline constexpr double kDefaultSmallestFace = 0.5;
+inline constexpr double kSmallestFaceLimit = 0.2;  // smaller faces have eyes too few pixels wide
+inline constexpr int kDefaultFollowFace = 0;       // "Follow the face" (menu)
+inline constexpr int kDefaultRobustTracking = 0;   // "Robust tracking" (menu)
+// What "Robust tracking" searches for: a face a quarter of the picture's height, as a person at
+// an ordinary distance from a laptop's webcam shows.
+inline constexpr double kRobustSmallestFace = 0.25;
 
 }  // namespace pupiltrak

@@ -46,6 +46,9 @@ void TrackerState::Reset() {
   CalibratedSinceStart = 0;
   FrameRate = 0.0;
   PrecisePupils = kDefaultPrecisePupils;
+  SmallestFace = kDefaultSmallestFace;
+  FollowFace = kDefaultFollowFace;
+  RobustTracking = kDefaultRobustTracking;
   FaceCascade.reset();
   CaptureWriter.reset();
   Font = OverlayFont{};

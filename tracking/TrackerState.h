@@ -49,6 +49,13 @@ struct TrackerState {
   std::atomic<double> FrameRate{0.0};
   // "Precise pupils" of the dialog's menu: gradient eye centre, sub-pixel pupil and glint.
   std::atomic<int> PrecisePupils{kDefaultPrecisePupils};
+  // The smallest face searched for, as a share of the picture's height (0.2 to 0.5).
+  std::atomic<double> SmallestFace{kDefaultSmallestFace};
+  // "Follow the face": search near the last face first.
+  std::atomic<int> FollowFace{kDefaultFollowFace};
+  // "Robust tracking": smaller faces, following and precise pupils together, whatever the three
+  // settings of their own say.
+  std::atomic<int> RobustTracking{kDefaultRobustTracking};
 
   // Set once at dialog initialisation, before any frame thread exists; null when loading failed.
   std::shared_ptr<cv::CascadeClassifier> FaceCascade;

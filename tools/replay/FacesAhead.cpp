@@ -5,7 +5,8 @@
 
 namespace pupiltrak {
 
-bool FacesAhead::Load(const std::string& cascadePath) {
+bool FacesAhead::Load(const std::string& cascadePath, const FaceSearch& search) {
+  search_ = search;
   try {
     return !cascadePath.empty() && cascade_.load(cascadePath) && !cascade_.empty();
   } catch (const cv::Exception&) {
@@ -24,7 +25,7 @@ void FacesAhead::Prepare(const cv::Mat& frame, int64_t index) {
   const int64_t start = cv::getTickCount();
   try {
     MakeSmallGrey(*bgr, grey_, small_);
-    face.found = DetectFace(cascade_, small_, faces_, &face.face);
+    face.found = DetectFace(cascade_, small_, faces_, &face.face, search_.smallestFace);
   } catch (const cv::Exception&) {
     return;  // not prepared: the pipeline tries itself
   }

@@ -18,7 +18,8 @@ namespace pupiltrak {
 class FacesAhead {
  public:
   // A cascade of its own: one classifier must not detect on two threads at once.
-  bool Load(const std::string& cascadePath);
+  // search: how the pipeline would search (set before the first frame).
+  bool Load(const std::string& cascadePath, const FaceSearch& search);
 
   // Preparing thread: detects the face in frame number index (frames as the source gives them).
   void Prepare(const cv::Mat& frame, int64_t index);
@@ -31,6 +32,7 @@ class FacesAhead {
 
  private:
   cv::CascadeClassifier cascade_;
+  FaceSearch search_;
   cv::Mat bgr_, grey_, small_;
   std::vector<cv::Rect> faces_;
 

@@ -2,7 +2,10 @@
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <algorithm>
+#include <charconv>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -22,6 +25,25 @@ bool ParseInt(const std::string& text, long lo, long hi, long* out) {
   long v = std::strtol(text.c_str(), &end, 10);
   if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
   *out = v;
+  return true;
+}
+
+// A share such as "0.25" or "1/4", whatever the locale's decimal sign, within [lo, hi].
+bool ParseShare(const std::string& text, double lo, double hi, double* out) {
+  const auto number = [](const char* first, const char* last, double* v) {
+    const auto r = std::from_chars(first, last, *v);
+    return r.ec == std::errc() && r.ptr == last && std::isfinite(*v);
+  };
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  const char* slash = std::find(begin, end, '/');
+  double v = 0, divisor = 1;
+  if (!number(begin, slash, &v)) return false;
+  if (slash != end && (!number(slash + 1, end, &divisor) || !(divisor > 0))) return false;
+  v /= divisor;
+  // A small tolerance, so that "1/5" counts as the lower bound 0.2.
+  if (!(v >= lo - 1e-9 && v <= hi + 1e-9)) return false;
+  *out = std::clamp(v, lo, hi);
   return true;
 }
 
@@ -136,6 +158,11 @@ const std::vector<Valued>& ValuedOptions() {
       {{"demo-accuracy-frames"},
        "a whole number from 1",
        IntField(1, 1000000, &ReplayOptions::demoAccuracyFrames)},
+      {{"smallest-face"},
+       "a share of the picture's height from 0.2 to 0.5, such as 0.25 or 1/4",
+       [](const std::string& v, ReplayOptions& o) {
+         return ParseShare(v, kSmallestFaceLimit, 0.5, &o.smallestFace);
+       }},
       {{"seed"}, "a whole number from 0", IntField(0, 2147483647L, &ReplayOptions::demoSeed)},
   };
   return options;
@@ -153,6 +180,8 @@ const std::vector<Flag>& Flags() {
       // Both options on, as a user would tick them.
       {{"both"}, [](ReplayOptions& o) { o.eyeRegions = o.gazeDirection = 1; }},
       {{"precise"}, [](ReplayOptions& o) { o.precise = true; }},
+      {{"follow-face"}, [](ReplayOptions& o) { o.followFace = true; }},
+      {{"robust"}, [](ReplayOptions& o) { o.robust = true; }},
       {{"batch-worker"}, [](ReplayOptions& o) { o.batchWorker = true; }, true},
   };
   return flags;
@@ -283,6 +312,13 @@ std::vector<std::string> WorkerArguments(const ReplayOptions& o, const std::stri
   if (o.stages) a.push_back("--stages");
   if (o.verbose) a.push_back("--verbose");
   if (o.precise) a.push_back("--precise");
+  if (o.smallestFace != kDefaultSmallestFace) {
+    char share[32];
+    std::snprintf(share, sizeof share, "%.17g", o.smallestFace);
+    a.insert(a.end(), {"--smallest-face", share});
+  }
+  if (o.followFace) a.push_back("--follow-face");
+  if (o.robust) a.push_back("--robust");
   if (!o.streamEndpoint.empty()) a.push_back("--stream=" + o.streamEndpoint);
   if (!o.mappingFile.empty()) a.insert(a.end(), {"--mapping", o.mappingFile});
   if (o.screenGiven)
@@ -352,6 +388,13 @@ Tracker options (the dialog's names and defaults):
   --finder2-param2 N      Finder2Param2, 1..200 (default 30)
   --precise               "Precise pupils" (default off): gradient eye centre, sub-pixel
                           pupil and glint
+  --smallest-face F       the smallest face searched for, as a share of the picture's
+                          height, 0.2..0.5 (default 0.5; 0.25 finds a person at an ordinary
+                          distance from a laptop's webcam)
+  --follow-face           search near the last face first, the whole picture when it is
+                          lost and at regular intervals (default off)
+  --robust                "Robust tracking" (default off): precise pupils, faces down to a
+                          quarter of the height and following the face, for ordinary webcams
 
 Gaze:
   --mapping FILE          the gaze of every frame from the last complete mapping report in a

@@ -47,6 +47,12 @@ struct ReplayOptions {
 
   // Precise pupils: gradient eye centre and sub-pixel pupil and glint.
   bool precise = kDefaultPrecisePupils != 0;
+  // The smallest face searched for, as a share of the picture's height.
+  double smallestFace = kDefaultSmallestFace;
+  // Follow the face: search near the last face first.
+  bool followFace = kDefaultFollowFace != 0;
+  // Robust tracking: smaller faces, following and precise pupils together.
+  bool robust = kDefaultRobustTracking != 0;
   // Where the gaze is published over ZeroMQ; empty: not published.
   std::string streamEndpoint;
   // The calibration protocol file whose last complete mapping report gives the gaze.

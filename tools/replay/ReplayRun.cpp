@@ -113,6 +113,9 @@ void ApplyTrackerOptions(const ReplayOptions& o, TrackerState& t) {
   t.Finder2Param1 = o.finder2Param1;
   t.Finder2Param2 = o.finder2Param2;
   t.PrecisePupils = o.precise ? 1 : 0;
+  t.SmallestFace = o.smallestFace;
+  t.FollowFace = o.followFace ? 1 : 0;
+  t.RobustTracking = o.robust ? 1 : 0;
 }
 
 // --stream: switches the gaze stream on. A subscriber connects in the background, so a recorded
@@ -422,7 +425,9 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
   std::shared_ptr<FacesAhead> faces;
   if (!o.camera) {
     faces = std::make_shared<FacesAhead>();
-    if (!faces->Load(FindFaceCascade())) faces.reset();
+    TrackerState asked;
+    ApplyTrackerOptions(o, asked);
+    if (!faces->Load(FindFaceCascade(), FaceSearchOf(asked))) faces.reset();
     if (faces) {
       auto prepare = [faces](const cv::Mat& frame, int64_t index) { faces->Prepare(frame, index); };
       source = std::make_unique<PrepareAheadSource>(std::move(source), 3, prepare);
