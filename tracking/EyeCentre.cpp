@@ -165,6 +165,35 @@ bool GradientEyeCentre(const cv::Mat& grey, EyeCentreScratch& s, cv::Point2f* ce
   return true;
 }
 
+bool DarkDisc(const cv::Mat& g, cv::Point2f centre, float irisRadius) {
+  if (g.empty() || g.type() != CV_8UC1) return false;
+  const float inner = std::max(1.0f, 0.7f * irisRadius);
+  const float outerFrom = 1.6f * irisRadius, outerTo = 2.6f * irisRadius;
+  double in = 0;
+  int nIn = 0;
+  std::vector<float> ring;
+  const int reach = static_cast<int>(std::ceil(outerTo));
+  for (int y = static_cast<int>(centre.y) - reach; y <= static_cast<int>(centre.y) + reach; ++y) {
+    if (y < 0 || y >= g.rows) continue;
+    const uchar* row = g.ptr<uchar>(y);
+    for (int x = static_cast<int>(centre.x) - reach; x <= static_cast<int>(centre.x) + reach; ++x) {
+      if (x < 0 || x >= g.cols) continue;
+      const float d = std::hypot(x - centre.x, y - centre.y);
+      if (d <= inner) {
+        in += row[x];
+        ++nIn;
+      } else if (d >= outerFrom && d <= outerTo) {
+        ring.push_back(row[x]);
+      }
+    }
+  }
+  if (nIn == 0 || ring.size() < 8) return false;
+  // Against the ring's upper quartile: lids, lashes and brows darken parts of any ring.
+  auto upper = ring.begin() + static_cast<long>(ring.size() * 3 / 4);
+  std::nth_element(ring.begin(), upper, ring.end());
+  return *upper - in / nIn >= kDarkDiscContrast;
+}
+
 bool GlintCentroid(const cv::Mat& g, cv::Point start, cv::Point2f* glint,
                    std::vector<cv::Point>* blob, float* background) {
   blob->clear();

@@ -55,6 +55,26 @@ bool RefinePupilCentre(const cv::Mat& windowGrey, cv::Point2f roughCentre, float
                        const std::vector<cv::Point>& glintBlob, float glintLevel,
                        cv::Point2f* centre, float* radius);
 
+// The iris's expected radius in frame pixels for an eye region of that width: irises are about
+// 12 mm across, a fifth of the distance between the eyes, which the regions' width follows.
+inline float IrisRadius(int regionWidth) { return 0.095f * static_cast<float>(regionWidth); }
+
+// How far (in iris radii) finder 2's circle may lie from the gradient eye centre in an eye too
+// small to refine and still be taken for the pupil with precise pupils: little more than the
+// centre's own whole-pixel steps, since any dark blob of lashes there looks as round.
+inline constexpr float kSmallEyeAgreement = 0.3f;
+
+// Whether a dark disc of about the iris's radius lies at centre (window pixels) in the raw grey
+// pupil window: its inner part darker than the ring around it, as an open eye's iris is and a
+// closed lid is not: by at least kDarkDiscContrast grey levels.
+inline constexpr float kDarkDiscContrast = 5.0f;
+bool DarkDisc(const cv::Mat& windowGrey, cv::Point2f centre, float irisRadius);
+
+// The smallest iris (radius, frame pixels) whose pupil is refined: in smaller eyes, as a webcam
+// shows them at an ordinary distance, the pupil is a pixel or two wide and the edge the fit
+// finds is as often a lid's as the iris's.
+inline constexpr float kSmallestRefinedIris = 6.0f;
+
 // Pupil-window pixels (frame scale, pixel centres on integers) to the pupil zoom's, which is the
 // window enlarged twice with bilinear interpolation, and back.
 inline cv::Point2f WindowToZoom(cv::Point2f p) { return p * 2.0f + cv::Point2f(0.5f, 0.5f); }

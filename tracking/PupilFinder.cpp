@@ -185,8 +185,9 @@ bool FindStrongestCircle(const cv::Mat& grey, double dp, double minDist, int par
 namespace {
 
 // Precise pupils: the glint's centroid first (its blob is then masked so that it makes no
-// edge), then the pupil's disc fitted to its edge; in zoom pixels.
-void RefinePupilAndGlint(PupilBuffers& b, cv::Vec3f* circle, cv::Point2f* spot) {
+// edge), then the pupil's disc fitted to its edge where the eye is large enough to show one;
+// in zoom pixels.
+void RefinePupilAndGlint(PupilBuffers& b, float irisRadius, cv::Vec3f* circle, cv::Point2f* spot) {
   const cv::Point2f spotAt = ZoomToWindow(*spot);
   cv::Point2f glint;
   float level = 0;
@@ -195,6 +196,7 @@ void RefinePupilAndGlint(PupilBuffers& b, cv::Vec3f* circle, cv::Point2f* spot) 
     *spot = WindowToZoom(glint);
   else
     b.glintBlob.clear();
+  if (irisRadius < kSmallestRefinedIris) return;
   cv::Point2f centre;
   float radius = 0;
   if (RefinePupilCentre(b.windowRaw, ZoomToWindow(cv::Point2f((*circle)[0], (*circle)[1])),
@@ -236,6 +238,29 @@ void RunFinder1(const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& 
   history.Filter(Nint(result->circle1[0]), Nint(result->circle1[1]), &result->sx, &result->sy);
 }
 
+namespace {
+
+// Precise pupils: finder 2's circle when it agrees with the coarse eye centre, which sits in
+// the middle of the pupil window (within the iris where the eye is large enough to show its
+// pupil, within kSmallEyeAgreement iris radii where it is not); otherwise the coarse centre
+// with the iris's expected size. On real eyes at webcam resolution the strongest circle in the
+// window is as often the crease of a lid, a brow or the corner of the eye as it is the iris,
+// while the gradient centre stays on the iris. The dark disc must be there too, so that a
+// closed eye has no pupil.
+bool PreciseRoughCircle(const PupilBuffers& b, const cv::Rect& region, bool finder2Found,
+                        cv::Vec3f* circle) {
+  const float iris = IrisRadius(region.width);
+  const cv::Point2f coarse =
+      WindowToZoom(cv::Point2f(float(kPupilWindowWidth / 2), float(kPupilWindowHeight / 2)));
+  const float agreement = iris >= kSmallestRefinedIris ? 1.0f : kSmallEyeAgreement;
+  const bool agrees = finder2Found && cv::norm(cv::Point2f((*circle)[0], (*circle)[1]) - coarse) <=
+                                          2 * agreement * iris;
+  if (!agrees) *circle = cv::Vec3f(coarse.x, coarse.y, 2 * iris);
+  return DarkDisc(b.windowRaw, ZoomToWindow(cv::Point2f((*circle)[0], (*circle)[1])), iris);
+}
+
+}  // namespace
+
 void RunFinder2(const cv::Mat& frameCopy, const cv::Rect& region, const PupilSettings& settings,
                 PupilBuffers& buffers, PupilResult* result) {
   if (!result->finder1Found) return;
@@ -252,13 +277,13 @@ void RunFinder2(const cv::Mat& frameCopy, const cv::Rect& region, const PupilSet
              cv::Size(2 * kPupilWindowWidth, 2 * kPupilWindowHeight), 0, 0, cv::INTER_LINEAR);
 
   cv::Vec3f c;
-  if (!FindStrongestCircle(buffers.pupilZoom, 1.0, 30.0, settings.finder2Param1,
-                           settings.finder2Param2, buffers.circles, &c))
-    return;
+  const bool found = FindStrongestCircle(buffers.pupilZoom, 1.0, 30.0, settings.finder2Param1,
+                                         settings.finder2Param2, buffers.circles, &c);
+  if (settings.precise ? !PreciseRoughCircle(buffers, region, found, &c) : !found) return;
   result->finder2Found = true;
   result->brightSpot = FindBrightSpot(buffers.pupilZoom, c[0], c[1], c[2] * 0.5f);
   if (settings.precise) {
-    RefinePupilAndGlint(buffers, &c, &result->brightSpot);
+    RefinePupilAndGlint(buffers, IrisRadius(region.width), &c, &result->brightSpot);
     const cv::Point2f at = ZoomToWindow(cv::Point2f(c[0], c[1]));
     result->pupilX = result->window.x + Nint(at.x);
     result->pupilY = result->window.y + Nint(at.y);

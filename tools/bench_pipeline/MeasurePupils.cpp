@@ -5,11 +5,15 @@
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/objdetect.hpp>
+#include <opencv2/videoio.hpp>
 #include <set>
 #include <string>
 #include <vector>
@@ -156,6 +160,53 @@ void Photographs(std::shared_ptr<cv::CascadeClassifier> cascade) {
   }
 }
 
+// A real recording against its annotated eye centres (frame,left_x,left_y,right_x,right_y,iod),
+// stage by stage: how often the coarse centre and the pupil of both eyes lie within 0.10 IOD.
+void Recording(std::shared_ptr<cv::CascadeClassifier> cascade, const std::string& video,
+               const std::string& eyesFile, double smallestFace) {
+  std::map<long, std::array<double, 5>> eyes;
+  std::ifstream in(eyesFile);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::array<double, 6> v{};
+    if (std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf,%lf", &v[0], &v[1], &v[2], &v[3], &v[4],
+                    &v[5]) == 6)
+      eyes[std::lround(v[0])] = {v[1], v[2], v[3], v[4], v[5]};
+  }
+  std::printf("\n%s, %zu annotated frames, smallest face %.2f; both eyes within 0.10 IOD:\n",
+              video.c_str(), eyes.size(), smallestFace);
+  for (int m = 0; m < 2; ++m) {
+    cv::VideoCapture capture(video);
+    Runner runner(cascade, m == 1);
+    runner.state.SmallestFace = smallestFace;
+    int annotated = 0, faces = 0, within[2] = {0, 0};
+    cv::Mat frame;
+    for (long k = 0; capture.read(frame); ++k) {
+      runner.Run(frame);
+      const auto it = eyes.find(k);
+      if (it == eyes.end()) continue;
+      ++annotated;
+      const FrameResults& r = runner.results;
+      if (!r.faceFound) continue;
+      ++faces;
+      double far[2] = {0, 0};
+      for (int e = 0; e < 2; ++e) {
+        const cv::Point2f annotation(float(it->second[2 * e]), float(it->second[2 * e + 1]));
+        cv::Point2f coarse(-1e4f, -1e4f), pupil(-1e4f, -1e4f);
+        if (r.finder1Found[e])
+          coarse = cv::Point2f(runner.regions.FrameRect(e + 1).tl()) +
+                   cv::Point2f(float(r.filteredCentre[e].x), float(r.filteredCentre[e].y));
+        if (r.pupilFound[e]) pupil = cv::Point2f(float(r.pupilPos[e].x), float(r.pupilPos[e].y));
+        far[0] = std::max(far[0], cv::norm(coarse - annotation) / it->second[4]);
+        far[1] = std::max(far[1], cv::norm(pupil - annotation) / it->second[4]);
+      }
+      for (int i = 0; i < 2; ++i) within[i] += far[i] <= 0.10;
+    }
+    std::printf("  %-15s face %d/%d, coarse centre %d, pupil %d\n",
+                m == 0 ? "default" : "precise pupils", faces, annotated, within[0], within[1]);
+  }
+}
+
 }  // namespace
 
 }  // namespace pupiltrak
@@ -164,18 +215,27 @@ using namespace pupiltrak;
 
 int main(int argc, char** argv) {
   int frames = 200;
-  double noise = 2;
+  double noise = 2, smallestFace = 0.25;
+  std::string video, eyesFile;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--frames" && i + 1 < argc) {
       frames = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--noise" && i + 1 < argc) {
       noise = std::atof(argv[++i]);
+    } else if (arg == "--video" && i + 2 < argc) {
+      video = argv[++i];
+      eyesFile = argv[++i];
+    } else if (arg == "--smallest-face" && i + 1 < argc) {
+      smallestFace = std::atof(argv[++i]);
     } else {
       std::fprintf(stderr,
                    "usage: pupiltrak08-measure-pupils [--frames N] [--noise SIGMA]\n"
                    "  --frames N     generated frames per painting (200)\n"
-                   "  --noise SIGMA  their sensor noise in grey levels (2)\n");
+                   "  --noise SIGMA  their sensor noise in grey levels (2)\n"
+                   "  --video FILE EYES.csv  only a real recording against its annotated eye\n"
+                   "                 centres (frame,left_x,left_y,right_x,right_y,iod)\n"
+                   "  --smallest-face F  the face search's smallest face there (0.25)\n");
       return arg == "--help" ? 0 : 2;
     }
   }
@@ -190,6 +250,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pupiltrak08-measure-pupils: no cascade or photograph %s\n",
                  error.c_str());
     return 1;
+  }
+  if (!video.empty()) {
+    Recording(cascade, video, eyesFile, smallestFace);
+    return 0;
   }
   EyeVectorError(photo, cascade, frames, noise, true);
   EyeVectorError(photo, cascade, frames, noise, false);

@@ -3,8 +3,8 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
