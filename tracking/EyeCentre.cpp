@@ -169,9 +169,7 @@ bool DarkDisc(const cv::Mat& g, cv::Point2f centre, float irisRadius) {
   if (g.empty() || g.type() != CV_8UC1) return false;
   const float inner = std::max(1.0f, 0.7f * irisRadius);
   const float outerFrom = 1.6f * irisRadius, outerTo = 2.6f * irisRadius;
-  double in = 0;
-  int nIn = 0;
-  std::vector<float> ring;
+  std::vector<float> disc, ring;
   const int reach = static_cast<int>(std::ceil(outerTo));
   for (int y = static_cast<int>(centre.y) - reach; y <= static_cast<int>(centre.y) + reach; ++y) {
     if (y < 0 || y >= g.rows) continue;
@@ -179,19 +177,18 @@ bool DarkDisc(const cv::Mat& g, cv::Point2f centre, float irisRadius) {
     for (int x = static_cast<int>(centre.x) - reach; x <= static_cast<int>(centre.x) + reach; ++x) {
       if (x < 0 || x >= g.cols) continue;
       const float d = std::hypot(x - centre.x, y - centre.y);
-      if (d <= inner) {
-        in += row[x];
-        ++nIn;
-      } else if (d >= outerFrom && d <= outerTo) {
+      if (d <= inner)
+        disc.push_back(row[x]);
+      else if (d >= outerFrom && d <= outerTo)
         ring.push_back(row[x]);
-      }
     }
   }
-  if (nIn == 0 || ring.size() < 8) return false;
+  if (disc.empty() || ring.size() < 8) return false;
   // Against the ring's upper quartile: lids, lashes and brows darken parts of any ring.
   auto upper = ring.begin() + static_cast<long>(ring.size() * 3 / 4);
   std::nth_element(ring.begin(), upper, ring.end());
-  return *upper - in / nIn >= kDarkDiscContrast;
+  // The disc's median: a closed lid's lash line darkens a thin part of it, an iris all of it.
+  return *upper - Median(disc) >= kDarkDiscContrast;
 }
 
 bool GlintCentroid(const cv::Mat& g, cv::Point start, cv::Point2f* glint,

@@ -65,9 +65,9 @@ inline float IrisRadius(int regionWidth) { return 0.095f * static_cast<float>(re
 inline constexpr float kSmallEyeAgreement = 0.3f;
 
 // Whether a dark disc of about the iris's radius lies at centre (window pixels) in the raw grey
-// pupil window: its inner part darker than the ring around it, as an open eye's iris is and a
-// closed lid is not: by at least kDarkDiscContrast grey levels.
-inline constexpr float kDarkDiscContrast = 5.0f;
+// pupil window: the median of its inner part darker than the ring around it, as an open eye's
+// iris is and a closed lid is not: by at least kDarkDiscContrast grey levels.
+inline constexpr float kDarkDiscContrast = 10.0f;
 bool DarkDisc(const cv::Mat& windowGrey, cv::Point2f centre, float irisRadius);
 
 // The smallest iris (radius, frame pixels) whose pupil is refined: in smaller eyes, as a webcam
