@@ -63,16 +63,16 @@ set(CPACK_PACKAGE_NAME pupiltrak08)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "PUPILTRAK_08 developers <pupiltrak08@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop eye tracker for one ordinary webcam")
+# The extended description below the summary line; CPack indents it and marks the empty line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "desktop eye tracker for one ordinary webcam
- PUPILTRAK_08 finds the face, both eye regions and each pupil in every camera
- frame and measures an eye vector against the glint beside the pupil. A
- nine-target calibration fits a linear gaze mapping per eye; an accuracy test
- reports the gaze error in pixels, millimetres and degrees. Every calibration
- is appended to a plain-text protocol.
- .
- pupiltrak08-replay runs the same tracker on recorded video without the
- dialog, and holds a built-in demo session of a virtual user.")
+  "PUPILTRAK_08 finds the face, both eye regions and each pupil in every camera
+frame and measures an eye vector against the glint beside the pupil. A
+nine-target calibration fits a linear gaze mapping per eye; an accuracy test
+reports the gaze error in pixels, millimetres and degrees. Every calibration
+is appended to a plain-text protocol.
+
+pupiltrak08-replay runs the same tracker on recorded video without the
+dialog, and holds a built-in demo session of a virtual user.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
