@@ -45,10 +45,11 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pupiltrak08.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # Documents, the example subscriber, the copyright and the changelog Debian asks for.
-install(FILES README.md docs/STREAM.md docs/RELIABILITY.md docs/SPEED.md
-  docs/demo_accuracy.png docs/dialog.png docs/session_accuracy.png docs/session_calibration.png
-  docs/session_preview.png packaging/copyright
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# In docs/ as in the source tree, where the README's links point.
+install(FILES docs/STREAM.md docs/RELIABILITY.md docs/SPEED.md docs/demo_accuracy.png
+  docs/dialog.png docs/session_accuracy.png docs/session_calibration.png docs/session_preview.png
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES tools/gaze_subscriber.py DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 configure_file(packaging/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
 add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz

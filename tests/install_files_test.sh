@@ -21,7 +21,8 @@ for f in bin/pupiltrak08 bin/pupiltrak08-replay bin/pupiltrak08-makevideo \
   share/pupiltrak08/help/Welcome.html share/pupiltrak08/faces/jesper_2.jpg \
   share/pupiltrak08/faces/eye_centres.csv share/applications/pupiltrak08.desktop \
   share/icons/hicolor/scalable/apps/pupiltrak08.svg share/metainfo/pupiltrak08.metainfo.xml \
-  share/doc/pupiltrak08/README.md share/doc/pupiltrak08/copyright \
+  share/doc/pupiltrak08/README.md share/doc/pupiltrak08/docs/STREAM.md \
+  share/doc/pupiltrak08/docs/demo_accuracy.png share/doc/pupiltrak08/copyright \
   share/doc/pupiltrak08/changelog.gz share/doc/pupiltrak08/examples/gaze_subscriber.py \
   share/man/man1/pupiltrak08.1.gz share/man/man1/pupiltrak08-replay.1.gz \
   share/man/man1/pupiltrak08-makevideo.1.gz; do
