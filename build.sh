@@ -5,12 +5,18 @@
 # "./build.sh sanitize" runs every test again under AddressSanitizer + UndefinedBehaviorSanitizer
 # (build-asan), fuzzes the frame pipeline there, and runs the threading tests under
 # ThreadSanitizer (build-tsan); see docs/RELIABILITY.md.
+# "./build.sh package" builds the Debian package pupiltrak08_<version>_amd64.deb in this folder
+# (see the README's "Install").
 set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES="build-essential cmake libgtest-dev libbenchmark-dev libopencv-dev opencv-data
   libnewmat10-dev qt6-base-dev xvfb xauth fonts-liberation fonts-dejavu-core
-  libzmq3-dev cppzmq-dev python3-zmq pkg-config"
+  libzmq3-dev cppzmq-dev python3-zmq pkg-config help2man man-db desktop-file-utils
+  appstream"
+
+# What the package needs on top: dpkg-shlibdeps (in dpkg-dev) and Debian's checker.
+PACKAGE_PACKAGES="dpkg-dev file lintian"
 
 # What the sanitizer builds need on top: clang, its sanitizer and libFuzzer runtimes, and
 # llvm-symbolizer for readable reports.
@@ -156,6 +162,16 @@ case "${1:-}" in
     cd build
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
     ;;
+  package)
+    PACKAGES="$PACKAGES $PACKAGE_PACKAGES"
+    install_missing
+    build build
+    # The package's own paths (/usr), whatever prefix the build folder was configured with.
+    rm -f pupiltrak08_*_amd64.deb
+    (cd build && cpack -G DEB >/dev/null)
+    mv build/package/pupiltrak08_*_amd64.deb .
+    ls -l pupiltrak08_*_amd64.deb
+    ;;
   sanitize)
     PACKAGES="$PACKAGES $SANITIZER_PACKAGES"
     install_missing
@@ -164,7 +180,7 @@ case "${1:-}" in
     sanitize_thread
     ;;
   *)
-    echo "usage: $0 run|test|sanitize" >&2
+    echo "usage: $0 run|test|sanitize|package" >&2
     exit 2
     ;;
 esac

@@ -63,7 +63,8 @@ const DialogTemplate& AboutDialogTemplate() {
       82,
       {
           {kStatic, K::Icon, "", 11, 17, 20, 20, true, false},
-          {kStatic, K::StaticText, "PUPILTRAK_08 Version 0.8", 40, 17, 130, 8, true, false},
+          {kStatic, K::StaticText, "PUPILTRAK_08 Version " PUPILTRAK_VERSION, 40, 17, 130, 8, true,
+           false},
           {kStatic, K::StaticText, "Eye tracking with a single video camera", 40, 31, 186, 8, true,
            false},
           {kExit, K::DefaultPushButton, "OK", 178, 61, 50, 14, true, false},

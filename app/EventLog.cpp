@@ -2,8 +2,16 @@
 
 #include <QApplication>
 #include <QThread>
+#include <atomic>
+#include <cstdio>
 
 namespace pupiltrak {
+
+namespace {
+std::atomic<bool> printToStandardError{false};
+}  // namespace
+
+void EventLog::SetPrintToStandardError(bool on) { printToStandardError = on; }
 
 EventLog::EventLog(QWidget* parent) : QListWidget(parent) {
   setViewMode(QListView::ListMode);
@@ -31,6 +39,7 @@ void EventLog::Insert(const std::string& text, int image) {
   item->setData(kImageRole, image);
   // Appended at the current count; the view stays where it is.
   insertItem(count(), item);
+  if (printToStandardError) std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 std::vector<std::string> EventLog::Lines() const {

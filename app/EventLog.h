@@ -28,6 +28,10 @@ class EventLog : public QListWidget {
   void AddBugLine(const std::string& text);
 
   std::vector<std::string> Lines() const;
+
+  // With the program's --print-log (off unless asked for): every line also goes to standard
+  // error as it is added, for launchers' journals and scripts.
+  static void SetPrintToStandardError(bool on);
   int ImageIndex(int row) const;
 
  private:

@@ -5,10 +5,21 @@
 
 namespace pupiltrak {
 
-std::string HelpTopicPath(const std::string& programDirectory) {
-  return programDirectory + "pupiltrak08.chm::/Welcome.html";
+std::string HelpDirectory(const std::string& programDirectory) {
+  const std::string welcome = "help/Welcome.html";
+  const std::string beside = WithTrailingSlash(programDirectory);
+  if (PathExists(beside + welcome)) return beside;
+  const std::string installed = InstalledDataDirectory(beside);
+  if (PathExists(installed + welcome)) return installed;
+  return beside;
 }
 
-void HelpCommand() { UserPrompts().ShowHelp(HelpTopicPath(Machine().ProgramDirectory())); }
+std::string HelpTopicPath(const std::string& helpDirectory) {
+  return helpDirectory + "pupiltrak08.chm::/Welcome.html";
+}
+
+void HelpCommand() {
+  UserPrompts().ShowHelp(HelpTopicPath(HelpDirectory(Machine().ProgramDirectory())));
+}
 
 }  // namespace pupiltrak

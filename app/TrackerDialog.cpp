@@ -23,14 +23,15 @@
 #include "app/DialogFont.h"
 #include "app/DialogTemplate.h"
 #include "app/EventLog.h"
-#include "app/FaceCascade.h"
 #include "app/HelpCommand.h"
 #include "app/OptionCommands.h"
 #include "app/ParameterSlider.h"
 #include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
+#include "mapping/CalibrationProtocol.h"
 #include "platform/Machine.h"
 #include "platform/Resources.h"
+#include "tracking/FaceCascade.h"
 #include "tracking/TrackerState.h"
 
 namespace pupiltrak {
@@ -227,14 +228,19 @@ bool TrackerDialog::InitDialog() {
                       QIcon(QPixmap::fromImage(ResourceIcon(resource_id::kBeetleIcon, 16)))});
   // 6. No detection time to show yet.
   session_.results.detectionText.clear();
-  // 7. The face cascade, from the current directory.
+  // 7. The face cascade: the current directory's, else the one beside the program, else the
+  // system's. The lines name the file that was tried; then where calibrations are recorded.
+  FoundCascade found = FindAndLoadFaceCascade(Machine().ProgramDirectory());
+  cascadeFileName_ = found.path;
+  std::shared_ptr<cv::CascadeClassifier> cascade = std::move(found.cascade);
   AddLogLine("Loading " + cascadeFileName_);
-  std::shared_ptr<cv::CascadeClassifier> cascade = LoadFaceCascade(cascadeFileName_);
   if (!cascade) {
     AddBugLine("Could not load classifier cascade " + cascadeFileName_);
+    AddLogLine(ProtocolLocationLine());
     return false;
   }
   AddLogLine("Classifier cascade " + cascadeFileName_ + " loaded");
+  AddLogLine(ProtocolLocationLine());
   // 8. The session: the cascade, the target windows' class with the calibration target
   // picture, the gaze strip charts in client-area pixels.
   SetUpSession(session_, std::move(cascade), &canvas_, Machine().FullScreenSize());

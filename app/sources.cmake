@@ -6,7 +6,6 @@ set(APP_DIALOG_SOURCES
   app/DialogTemplate.cpp app/DialogTemplate.h
   app/DialogView.h
   app/EventLog.cpp app/EventLog.h
-  app/FaceCascade.cpp app/FaceCascade.h
   app/HelpCommand.cpp app/HelpCommand.h
   app/OptionCommands.cpp app/OptionCommands.h
   app/ParameterSlider.cpp app/ParameterSlider.h

@@ -18,6 +18,7 @@
 #include "platform/CameraFrame.h"
 #include "platform/DialogCanvas.h"
 #include "platform/NamedWindows.h"
+#include "tracking/FaceCascade.h"
 
 namespace pupiltrak {
 
@@ -58,8 +59,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   static QGuiApplication app(qtArgc, qtArgv);  // the panels draw text
 
-  auto cascade = std::make_shared<cv::CascadeClassifier>();
-  if (!cascade->load(PUPILTRAK_CASCADE) || cascade->empty()) Fail("cannot load the cascade");
+  auto cascade = LoadFaceCascade(PUPILTRAK_CASCADE);
+  if (!cascade) Fail("cannot load the cascade");
   Photos() = fuzzing::LoadTestPhotos(PUPILTRAK_FACES_DIR);
   if (Photos().empty()) Fail("no face photograph loaded");
 

@@ -111,7 +111,17 @@ void CalibrationProtocol::Reset() {
 }
 
 std::string CalibrationProtocolPath() {
-  return Machine().ProgramDirectory() + kCalibrationProtocolFileName;
+  // Beside the program whenever it may write there (a build folder, a portable copy); an
+  // installed program's folder belongs to the system, so the protocol goes to the user's.
+  const std::string programDir = Machine().ProgramDirectory();
+  if (Machine().FolderWritable(programDir)) return programDir + kCalibrationProtocolFileName;
+  const std::string userDir = Machine().UserDataDirectory();
+  MakeFolders(userDir);  // a failure shows when the protocol is opened
+  return userDir + kCalibrationProtocolFileName;
+}
+
+std::string ProtocolLocationLine() {
+  return "Calibrations are recorded in " + CalibrationProtocolPath();
 }
 
 std::string FormatFixed2(double value) {

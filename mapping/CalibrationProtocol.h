@@ -69,8 +69,11 @@ class CalibrationProtocol {
   int failed_ = 0;
 };
 
-// The protocol's path: the program's directory and the file name.
+// The protocol's path: in the program's directory when the program may write there, otherwise
+// in the user's data folder (created when missing).
 std::string CalibrationProtocolPath();
+// The start-up log line that says where the protocol goes.
+std::string ProtocolLocationLine();
 
 // A double as "%.2lf" in the C locale, whatever locale the program runs in.
 std::string FormatFixed2(double value);

@@ -1,7 +1,11 @@
 #include "platform/Machine.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QStandardPaths>
+#include <algorithm>
 #include <chrono>
 #include <climits>
 
@@ -21,6 +25,22 @@ MachineFacts& Machine() {
 }
 
 void SetMachine(MachineFacts* facts) { current = facts; }
+
+bool MachineFacts::FolderWritable(const std::string& dir) {
+  return !dir.empty() && ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string MachineFacts::UserDataDirectory() {
+  // What Qt's AppDataLocation gives the program (~/.local/share/pupiltrak08), also for the
+  // tools, whose own application name differs or who have no application object.
+  return WithTrailingSlash(
+      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() +
+      "/pupiltrak08");
+}
+
+std::string MachineFacts::SystemCascadeDirectory() {
+  return WithTrailingSlash(PUPILTRAK_SYSTEM_CASCADE_DIR);
+}
 
 QSize FixedMachine::FullScreenSize() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -47,6 +67,43 @@ void FixedMachine::SetProgramDirectory(const std::string& dir) {
   programDirectory_ = dir.empty() || dir.back() == '/' ? dir : dir + "/";
 }
 
+void FixedMachine::SetReadOnlyFolders(std::vector<std::string> dirs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (std::string& d : dirs) d = WithTrailingSlash(d);
+  readOnlyFolders_ = std::move(dirs);
+}
+void FixedMachine::SetUserDataDirectory(const std::string& dir) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  userDataDirectory_ = WithTrailingSlash(dir);
+}
+void FixedMachine::SetSystemCascadeDirectory(const std::string& dir) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  systemCascadeDirectory_ = WithTrailingSlash(dir);
+}
+bool FixedMachine::FolderWritable(const std::string& dir) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string d = WithTrailingSlash(dir);
+    if (std::find(readOnlyFolders_.begin(), readOnlyFolders_.end(), d) != readOnlyFolders_.end())
+      return false;
+  }
+  return MachineFacts::FolderWritable(dir);
+}
+std::string FixedMachine::UserDataDirectory() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!userDataDirectory_.empty()) return userDataDirectory_;
+  }
+  return MachineFacts::UserDataDirectory();
+}
+std::string FixedMachine::SystemCascadeDirectory() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!systemCascadeDirectory_.empty()) return systemCascadeDirectory_;
+  }
+  return MachineFacts::SystemCascadeDirectory();
+}
+
 int64_t FixedMachine::TickCount() {
   int64_t pinned = pinnedTicks.load();
   if (pinned >= 0) return pinned;
@@ -68,6 +125,23 @@ std::string ExecutableDirectory() {
   if (n <= 0) return "./";
   std::string path(buf, static_cast<size_t>(n));
   return path.substr(0, path.rfind('/') + 1);
+}
+
+std::string InstalledDataDirectory(const std::string& programDirectory) {
+  return WithTrailingSlash(programDirectory + PUPILTRAK_DATA_FROM_PROGRAM);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool MakeFolders(const std::string& dir) {
+  return !dir.empty() && QDir().mkpath(QString::fromStdString(dir));
+}
+
+std::string WithTrailingSlash(const std::string& dir) {
+  return dir.empty() || dir.back() == '/' ? dir : dir + "/";
 }
 
 }  // namespace pupiltrak

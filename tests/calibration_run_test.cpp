@@ -227,6 +227,7 @@ TEST_F(CalibrateCommandTest, AProtocolThatCannotBeOpenedIsReportedAndTheRunGoesO
 
 TEST_F(CalibrateCommandTest, ADirectoryThatCannotBeWrittenIsReportedAndTheRunGoesOn) {
   machine.SetProgramDirectory("/proc/");  // not even root may create files there
+  machine.SetUserDataDirectory("/proc/");
   session.state.TrackingActive = 1;
   session.Calibrate(dialog);
   ASSERT_EQ(dialog.bugLines.size(), 1u);

@@ -7,9 +7,9 @@
 #include <opencv2/objdetect.hpp>
 
 #include "app/DialogTemplate.h"
-#include "app/FaceCascade.h"
 #include "app/TrackerApp.h"
 #include "dialog_support.h"
+#include "tracking/FaceCascade.h"
 #include "tracking/FrameResults.h"
 
 using namespace pupiltrak;
@@ -22,6 +22,8 @@ const std::string kLoading = "Loading haarcascade_frontalface_default.xml";
 const std::string kLoaded = "Classifier cascade haarcascade_frontalface_default.xml loaded";
 const std::string kNotLoaded =
     "Bug: Could not load classifier cascade haarcascade_frontalface_default.xml";
+// The program directory is the scratch directory, which may be written.
+const std::string kProtocolHere = "Calibrations are recorded in ./CalibrationProtocol.txt";
 
 class DialogStart : public DialogTest {};
 
@@ -51,7 +53,7 @@ TEST_F(DialogStart, FreshStartShowsTheInitialStates) {
     EXPECT_EQ(s->maximum(), 200);
     EXPECT_EQ(s->value(), values[i]) << ids[i];
   }
-  EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kLoaded}));
+  EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kLoaded, kProtocolHere}));
   EXPECT_EQ(dialog.Log().ImageIndex(0), EventLog::kCogImage);
   EXPECT_EQ(dialog.Log().ImageIndex(1), EventLog::kCogImage);
   EXPECT_TRUE(dialog.ChartsCreated());
@@ -65,9 +67,10 @@ TEST_F(DialogStart, FirstDrawingOfTheSlidersLogsOneLinePerSliderInScreenOrder) {
   ScratchDirectory cwd(Cascade::Present);
   TrackerDialog dialog(session);
   ShowAndSettle(dialog);
-  EXPECT_EQ(dialog.Log().Lines(),
-            (std::vector<std::string>{kLoading, kLoaded, "Finder1Param1 = 1", "Finder1Param2 = 1",
-                                      "Finder2Param1 = 60", "Finder2Param2 = 30"}));
+  EXPECT_EQ(
+      dialog.Log().Lines(),
+      (std::vector<std::string>{kLoading, kLoaded, kProtocolHere, "Finder1Param1 = 1",
+                                "Finder1Param2 = 1", "Finder2Param1 = 60", "Finder2Param2 = 30"}));
   EXPECT_EQ(session.state.Finder2Param1.load(), 60);
 }
 
@@ -105,7 +108,7 @@ TEST_F(DialogStart, MissingCascadeStopsTheInitialisationEarly) {
   RecordedCommands recorded;
   TrackerDialog dialog(session, recorded.Hooks());
   EXPECT_FALSE(dialog.InitResult());
-  EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kNotLoaded}));
+  EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kNotLoaded, kProtocolHere}));
   EXPECT_EQ(dialog.Log().ImageIndex(1), EventLog::kBugImage);
   EXPECT_FALSE(session.state.FaceCascade);
   EXPECT_FALSE(dialog.ChartsCreated());
@@ -120,7 +123,7 @@ TEST_F(DialogStart, MissingCascadeStopsTheInitialisationEarly) {
   EXPECT_EQ(session.state.EqualizeHist2.load(), 1);
   // The dialog still opens; the first drawing sets every finder parameter to 0.
   ShowAndSettle(dialog);
-  EXPECT_EQ(LinesFrom(dialog, 2),
+  EXPECT_EQ(LinesFrom(dialog, 3),
             (std::vector<std::string>{"Finder1Param1 = 0", "Finder1Param2 = 0", "Finder2Param1 = 0",
                                       "Finder2Param2 = 0"}));
   EXPECT_EQ(session.state.Finder1Param1.load(), 0);
@@ -138,7 +141,8 @@ TEST_F(DialogStart, DamagedCascadeFilesAreReportedLikeAMissingOne) {
     ScratchDirectory cwd(damage);
     TrackerDialog dialog(session);
     EXPECT_FALSE(dialog.InitResult());
-    EXPECT_EQ(dialog.Log().Lines(), (std::vector<std::string>{kLoading, kNotLoaded}));
+    EXPECT_EQ(dialog.Log().Lines(),
+              (std::vector<std::string>{kLoading, kNotLoaded, kProtocolHere}));
     EXPECT_FALSE(session.state.FaceCascade);
   }
 }
@@ -151,12 +155,16 @@ TEST(FaceCascadeLoading, LoadsTheRealCascadeAndRejectsOthers) {
   EXPECT_FALSE(LoadFaceCascade(""));
 }
 
-TEST_F(DialogStart, CascadeIsLookedUpInTheCurrentDirectoryOnly) {
-  // The build directory holds a copy, but the dialog does not look there.
+TEST_F(DialogStart, WithoutACascadeInTheCurrentDirectoryTheOneBesideTheProgramIsLoaded) {
   ScratchDirectory cwd(Cascade::Missing);
   machine.SetProgramDirectory(PUPILTRAK_BINARY_DIR);
   TrackerDialog dialog(session);
-  EXPECT_FALSE(dialog.InitResult());
+  EXPECT_TRUE(dialog.InitResult());
+  const std::string path = machine.ProgramDirectory() + "haarcascade_frontalface_default.xml";
+  ASSERT_GE(dialog.Log().Lines().size(), 2u);
+  EXPECT_EQ(dialog.Log().Lines()[0], "Loading " + path);
+  EXPECT_EQ(dialog.Log().Lines()[1], "Classifier cascade " + path + " loaded");
+  EXPECT_TRUE(session.state.FaceCascade);
 }
 
 TEST_F(DialogStart, EnterOnTheIdleDialogEndsItThroughExit) {

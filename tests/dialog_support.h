@@ -74,6 +74,10 @@ class ScratchDirectory {
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Only the cascade the test puts in place: none from the system's OpenCV data.
+    machine.SetSystemCascadeDirectory("/nonexistent/opencv/haarcascades/");
+    // A program folder that cannot be written sends the protocol here, not to the real home.
+    machine.SetUserDataDirectory(userData_.path().toStdString() + "/pupiltrak08");
     SetUserPrompts(&prompts);
     SetMachine(&machine);
     SetWindows(&windows);
@@ -86,6 +90,7 @@ class DialogTest : public ::testing::Test {
     SetUserPrompts(nullptr);
   }
 
+  QTemporaryDir userData_;
   TrackerSession session;
   ScriptedPrompts prompts;
   FixedMachine machine;

@@ -308,9 +308,11 @@ SessionResult SessionTest::RunSession(const SessionOptions& o) {
   return result;
 }
 
-std::vector<std::string> SessionTest::SessionLog(const SessionOptions& o) {
+std::vector<std::string> SessionTest::SessionLog(const SessionOptions& o) const {
   std::vector<std::string> log = {"Loading haarcascade_frontalface_default.xml",
                                   "Classifier cascade haarcascade_frontalface_default.xml loaded",
+                                  "Calibrations are recorded in " +
+                                      programDir_.path().toStdString() + "/CalibrationProtocol.txt",
                                   "Finder1Param1 = 1",
                                   "Finder1Param2 = 1",
                                   "Finder2Param1 = 60",
@@ -326,7 +328,7 @@ std::vector<std::string> SessionTest::SessionLog(const SessionOptions& o) {
                                   "Destroying source window",
                                   "Destroying preview window",
                                   "EndTracking was successful"};
-  if (!o.equalizeHist2) log.insert(log.begin() + 7, "EqualizeHist2 is off");
+  if (!o.equalizeHist2) log.insert(log.begin() + 8, "EqualizeHist2 is off");
   return log;
 }
 

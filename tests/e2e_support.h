@@ -104,7 +104,7 @@ class SessionTest : public dialog_test::DialogTest {
   // Every check of a protocol of one complete run followed by Stop Tracking.
   void ExpectCompleteProtocol(const SessionResult& r);
   // The event log of the whole session, in order.
-  static std::vector<std::string> SessionLog(const SessionOptions& options);
+  std::vector<std::string> SessionLog(const SessionOptions& options) const;
 
  private:
   cv::Mat Render(int64_t index);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QThread>
 #include <chrono>
 
@@ -67,5 +68,10 @@ int64_t QtMachine::TickCount() {
 double QtMachine::TickFrequency() { return 1e9; }
 
 std::time_t QtMachine::Now() { return std::time(nullptr); }
+
+std::string QtMachine::UserDataDirectory() {
+  return WithTrailingSlash(
+      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString());
+}
 
 }  // namespace pupiltrak

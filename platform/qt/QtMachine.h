@@ -23,6 +23,8 @@ class QtMachine : public MachineFacts {
   int64_t TickCount() override;
   double TickFrequency() override;
   std::time_t Now() override;
+  // Qt's AppDataLocation.
+  std::string UserDataDirectory() override;
 
  private:
   // Reads the primary screen's sizes (GUI thread only).

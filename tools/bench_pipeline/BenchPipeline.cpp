@@ -15,6 +15,7 @@
 
 #include "FaceFrameGenerator.h"
 #include "VirtualUser.h"
+#include "tracking/FaceCascade.h"
 #include "tracking/FramePipeline.h"
 #include "tracking/TrackerState.h"
 
@@ -102,8 +103,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   TrackerState state;
-  state.FaceCascade = std::make_shared<cv::CascadeClassifier>(PUPILTRAK_CASCADE);
-  if (state.FaceCascade->empty()) {
+  state.FaceCascade = LoadFaceCascade(PUPILTRAK_CASCADE);
+  if (!state.FaceCascade) {
     std::fprintf(stderr, "pupiltrak08-bench-pipeline: cannot load %s\n", PUPILTRAK_CASCADE);
     return 1;
   }

@@ -20,6 +20,7 @@
 
 #include "FaceFrameGenerator.h"
 #include "tracking/EyeRegions.h"
+#include "tracking/FaceCascade.h"
 #include "tracking/FramePipeline.h"
 #include "tracking/TrackerState.h"
 
@@ -242,10 +243,10 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QGuiApplication app(argc, argv);
   cv::setNumThreads(1);
-  auto cascade = std::make_shared<cv::CascadeClassifier>(PUPILTRAK_CASCADE);
+  auto cascade = LoadFaceCascade(PUPILTRAK_CASCADE);
   gen::FacePhoto photo;
   std::string error;
-  if (cascade->empty() ||
+  if (!cascade ||
       !gen::LoadFacePhoto(std::string(PUPILTRAK_FACES_DIR) + "/jesper_2.jpg", &photo, &error)) {
     std::fprintf(stderr, "pupiltrak08-measure-pupils: no cascade or photograph %s\n",
                  error.c_str());

@@ -12,18 +12,27 @@
 
 #include "FaceFrameGenerator.h"
 #include "VirtualUser.h"
+#include "platform/Machine.h"
 
 namespace pupiltrak {
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr,
+// The face photograph: the source tree's test data in a build, the installed copy otherwise.
+std::string DefaultPhoto() {
+  const std::string built = std::string(PUPILTRAK_FACES_DIR) + "/jesper_2.jpg";
+  if (PathExists(built)) return built;
+  return InstalledDataDirectory(ExecutableDirectory()) + "faces/jesper_2.jpg";
+}
+
+void Usage(std::FILE* out) {
+  std::fprintf(out,
                "usage: pupiltrak08-makevideo [options] OUTPUT\n"
                "  OUTPUT              a video file (.avi, ...) or an image pattern such as\n"
                "                      frames/img%%04d.png\n"
                "  --photo PATH        face photograph with eye_centres.csv beside it\n"
-               "                      (default: %s/jesper_2.jpg)\n"
+               "                      (default: the face photograph jesper_2.jpg that comes\n"
+               "                      with the program)\n"
                "  --size WxH          frame size (640x480)\n"
                "  --frames N          number of frames (360)\n"
                "  --fps F             video frame rate (30)\n"
@@ -38,8 +47,9 @@ void Usage() {
                "  --seed N            (1)\n"
                "  --truth FILE        CSV of what was painted in each frame\n"
                "  --sub-pixel N       paint the eyes with N x N samples per pixel and the glint\n"
-               "                      integrated over each pixel (0: the plain painting; 0)\n",
-               PUPILTRAK_FACES_DIR);
+               "                      integrated over each pixel (0: the plain painting; 0)\n"
+               "  --help, -h          this text\n"
+               "  --version           the program's version\n");
 }
 
 bool ParseSize(const char* text, cv::Size* size) {
@@ -56,7 +66,7 @@ bool ParseSize(const char* text, cv::Size* size) {
 using namespace pupiltrak;
 
 int main(int argc, char** argv) {
-  std::string photoPath = std::string(PUPILTRAK_FACES_DIR) + "/jesper_2.jpg";
+  std::string photoPath = DefaultPhoto();
   std::string output, truthPath, points = "grid", codec = "MJPG";
   cv::Size size(640, 480);
   gen::VirtualUser user;
@@ -70,14 +80,17 @@ int main(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     const auto value = [&]() { return argv[++i]; };
     if (arg == "--help" || arg == "-h") {
-      Usage();
+      Usage(stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::puts("pupiltrak08-makevideo " PUPILTRAK_VERSION);
       return 0;
     } else if (arg == "--photo" && hasValue) {
       photoPath = value();
     } else if (arg == "--size" && hasValue) {
-      if (!ParseSize(value(), &size)) return Usage(), 2;
+      if (!ParseSize(value(), &size)) return Usage(stderr), 2;
     } else if (arg == "--screen" && hasValue) {
-      if (!ParseSize(value(), &user.screen)) return Usage(), 2;
+      if (!ParseSize(value(), &user.screen)) return Usage(stderr), 2;
     } else if (arg == "--frames" && hasValue) {
       frames = std::atoi(value());
     } else if (arg == "--fps" && hasValue) {
@@ -103,13 +116,13 @@ int main(int argc, char** argv) {
     } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
       output = arg;
     } else {
-      Usage();
+      Usage(stderr);
       return 2;
     }
   }
   if (output.empty() || frames <= 0 || fps <= 0 || codec.size() != 4 ||
       (points != "grid" && points != "centre")) {
-    Usage();
+    Usage(stderr);
     return 2;
   }
 

@@ -32,6 +32,7 @@
 #include "platform/PrepareAheadSource.h"
 #include "platform/Prompts.h"
 #include "platform/TargetWindowHost.h"
+#include "tracking/FaceCascade.h"
 #include "tracking/PupilFinder.h"
 
 namespace pupiltrak {
@@ -147,15 +148,9 @@ void EndStream(const ReplayOptions& o, GazeStream& stream, ReplayOutcome* outcom
 
 // The face cascade, or null with the reason in *error.
 std::shared_ptr<cv::CascadeClassifier> LoadCascade(std::string* error) {
-  std::string path = FindFaceCascade();
-  auto cascade = std::make_shared<cv::CascadeClassifier>();
-  bool ok = false;
-  try {
-    ok = !path.empty() && cascade->load(path) && !cascade->empty();
-  } catch (const cv::Exception&) {
-    ok = false;
-  }
-  if (!ok) {
+  std::shared_ptr<cv::CascadeClassifier> cascade =
+      FindAndLoadFaceCascade(ExecutableDirectory()).cascade;
+  if (!cascade) {
     *error =
         "cannot load the face cascade haarcascade_frontalface_default.xml (install opencv-data)";
     return nullptr;
@@ -333,16 +328,6 @@ void WarnSkipped(const std::string& file, std::atomic<long>* count) {
                ::isatty(STDERR_FILENO) ? "\r\033[K" : "", file.c_str());
 }
 
-std::string FindFaceCascade() {
-  const std::string name = kCascadeFileName;
-  for (const std::string& dir :
-       {std::string("./"), ExecutableDirectory(), std::string("/usr/share/opencv4/haarcascades/"),
-        std::string("/usr/share/opencv/haarcascades/")}) {
-    if (FileExists(dir + name)) return dir + name;
-  }
-  return "";
-}
-
 ReplayOutcome RunReplay(const ReplayOptions& o,
                         const std::function<void(TrackerSession&)>& prepare) {
   ReplayOutcome outcome;
@@ -427,7 +412,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
     faces = std::make_shared<FacesAhead>();
     TrackerState asked;
     ApplyTrackerOptions(o, asked);
-    if (!faces->Load(FindFaceCascade(), FaceSearchOf(asked))) faces.reset();
+    if (!faces->Load(FindFaceCascade(ExecutableDirectory()), FaceSearchOf(asked))) faces.reset();
     if (faces) {
       auto prepare = [faces](const cv::Mat& frame, int64_t index) { faces->Prepare(frame, index); };
       source = std::make_unique<PrepareAheadSource>(std::move(source), 3, prepare);

@@ -40,10 +40,6 @@ struct ReplayOutcome {
 // Says on standard error that an image of a sequence was skipped, and counts it.
 void WarnSkipped(const std::string& file, std::atomic<long>* count);
 
-// Loads the frontal-face cascade from the current directory, then beside the program, then from
-// the system's OpenCV data. Returns an empty pointer when none loads.
-std::string FindFaceCascade();
-
 // Replays options.input (or options.camera).
 // prepare (may be empty) sees the run's session once it is set up, before the first frame
 // (benchmarks attach their probes there).

@@ -45,6 +45,7 @@
 #include "platform/qt/QtMachine.h"
 #include "platform/qt/QtNamedWindows.h"
 #include "platform/qt/QtTargetWindows.h"
+#include "tracking/FaceCascade.h"
 #include "tracking/FrameResults.h"
 #include "tracking/TrackerState.h"
 
@@ -200,8 +201,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the offscreen platform has no screen to grab: run under xvfb-run\n");
 
   // The dialog loads the cascade from the current directory.
-  std::string cascade = FindFaceCascade();
-  if (cascade.empty()) cascade = PUPILTRAK_BUILD_CASCADE;
+  std::string cascade = FindFaceCascade(ExecutableDirectory());
+  if (!PathExists(cascade)) cascade = PUPILTRAK_BUILD_CASCADE;
   const QString cascadeCopy = outDir + "/" + kCascadeFileName;
   QFile::remove(cascadeCopy);
   if (!QFile::copy(QString::fromStdString(cascade), cascadeCopy) || !QDir::setCurrent(outDir)) {
