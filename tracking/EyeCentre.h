@@ -63,6 +63,9 @@ inline float IrisRadius(int regionWidth) { return 0.095f * static_cast<float>(re
 // small to refine and still be taken for the pupil with precise pupils: little more than the
 // centre's own whole-pixel steps, since any dark blob of lashes there looks as round.
 inline constexpr float kSmallEyeAgreement = 0.3f;
+// The same in an eye large enough to refine: the pupil's circle may lie off the gradient centre
+// by the centre's own steps (the region is searched at 50 pixels' width), not by an iris.
+inline constexpr float kLargeEyeAgreement = 0.5f;
 
 // The centre (window pixels, whole pixels) within reach of start of the darkest disc of 0.7 iris
 // radii: the iris, a disc, wins over the thin dark lines of lashes and lid creases that pull the

@@ -241,8 +241,8 @@ void RunFinder1(const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& 
 namespace {
 
 // Precise pupils: finder 2's circle when it agrees with the coarse eye centre, which sits in
-// the middle of the pupil window (within the iris where the eye is large enough to show its
-// pupil, within kSmallEyeAgreement iris radii where it is not); otherwise the coarse centre
+// the middle of the pupil window (within kLargeEyeAgreement iris radii where the eye is large
+// enough to show its pupil, within kSmallEyeAgreement where it is not); otherwise the coarse centre
 // with the iris's expected size, moved to the darkest disc near it. On real eyes at webcam
 // resolution the strongest circle in the window is as often the crease of a lid, a brow or the
 // corner of the eye as it is the iris, while the gradient centre stays on the iris. The dark disc
@@ -252,7 +252,7 @@ bool PreciseRoughCircle(const PupilBuffers& b, const cv::Rect& region, bool find
   const float iris = IrisRadius(region.width);
   const cv::Point2f coarse =
       WindowToZoom(cv::Point2f(float(kPupilWindowWidth / 2), float(kPupilWindowHeight / 2)));
-  const float agreement = iris >= kSmallestRefinedIris ? 1.0f : kSmallEyeAgreement;
+  const float agreement = iris >= kSmallestRefinedIris ? kLargeEyeAgreement : kSmallEyeAgreement;
   const bool agrees = finder2Found && cv::norm(cv::Point2f((*circle)[0], (*circle)[1]) - coarse) <=
                                           2 * agreement * iris;
   if (!agrees) {
