@@ -165,6 +165,36 @@ bool GradientEyeCentre(const cv::Mat& grey, EyeCentreScratch& s, cv::Point2f* ce
   return true;
 }
 
+cv::Point2f DarkestDisc(const cv::Mat& g, cv::Point2f start, float irisRadius, float reach) {
+  if (g.empty() || g.type() != CV_8UC1) return start;
+  const float inner = std::max(1.0f, 0.7f * irisRadius);
+  const int r = static_cast<int>(std::ceil(inner));
+  // Mean grey of the disc around (cx, cy), whole pixels; none when it leaves the window.
+  const auto discMean = [&](int cx, int cy) {
+    if (cx - r < 0 || cy - r < 0 || cx + r >= g.cols || cy + r >= g.rows) return 1e9;
+    double sum = 0;
+    int n = 0;
+    for (int y = -r; y <= r; ++y) {
+      const uchar* row = g.ptr<uchar>(cy + y);
+      for (int x = -r; x <= r; ++x)
+        if (x * x + y * y <= inner * inner) sum += row[cx + x], ++n;
+    }
+    return sum / n;
+  };
+  const int x0 = static_cast<int>(std::lround(start.x)),
+            y0 = static_cast<int>(std::lround(start.y));
+  const int steps = static_cast<int>(reach);
+  double best = discMean(x0, y0);
+  int bx = x0, by = y0;
+  for (int dy = -steps; dy <= steps; ++dy)
+    for (int dx = -steps; dx <= steps; ++dx) {
+      if (dx * dx + dy * dy > reach * reach) continue;
+      const double m = discMean(x0 + dx, y0 + dy);
+      if (m < best) best = m, bx = x0 + dx, by = y0 + dy;
+    }
+  return cv::Point2f(float(bx), float(by));
+}
+
 bool DarkDisc(const cv::Mat& g, cv::Point2f centre, float irisRadius) {
   if (g.empty() || g.type() != CV_8UC1) return false;
   const float inner = std::max(1.0f, 0.7f * irisRadius);

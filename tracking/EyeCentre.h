@@ -63,6 +63,17 @@ inline float IrisRadius(int regionWidth) { return 0.095f * static_cast<float>(re
 // small to refine and still be taken for the pupil with precise pupils: little more than the
 // centre's own whole-pixel steps, since any dark blob of lashes there looks as round.
 inline constexpr float kSmallEyeAgreement = 0.3f;
+// The same in an eye large enough to refine: the pupil's circle may lie off the gradient centre
+// by the centre's own steps (the region is searched at 50 pixels' width), not by an iris.
+inline constexpr float kLargeEyeAgreement = 0.5f;
+
+// The centre (window pixels, whole pixels) within reach of start of the darkest disc of 0.7 iris
+// radii: the iris, a disc, wins over the thin dark lines of lashes and lid creases that pull the
+// gradient centre toward them.
+cv::Point2f DarkestDisc(const cv::Mat& windowGrey, cv::Point2f start, float irisRadius,
+                        float reach);
+// How far (iris radii) the darkest disc is looked for around the gradient eye centre.
+inline constexpr float kDarkestDiscReach = 0.6f;
 
 // Whether a dark disc of about the iris's radius lies at centre (window pixels) in the raw grey
 // pupil window: the median of its inner part darker than the ring around it, as an open eye's

@@ -241,21 +241,25 @@ void RunFinder1(const cv::Mat& frameCopy, const cv::Rect& region, PointHistory& 
 namespace {
 
 // Precise pupils: finder 2's circle when it agrees with the coarse eye centre, which sits in
-// the middle of the pupil window (within the iris where the eye is large enough to show its
-// pupil, within kSmallEyeAgreement iris radii where it is not); otherwise the coarse centre
-// with the iris's expected size. On real eyes at webcam resolution the strongest circle in the
-// window is as often the crease of a lid, a brow or the corner of the eye as it is the iris,
-// while the gradient centre stays on the iris. The dark disc must be there too, so that a
-// closed eye has no pupil.
+// the middle of the pupil window (within kLargeEyeAgreement iris radii where the eye is large
+// enough to show its pupil, within kSmallEyeAgreement where it is not); otherwise the coarse centre
+// with the iris's expected size, moved to the darkest disc near it. On real eyes at webcam
+// resolution the strongest circle in the window is as often the crease of a lid, a brow or the
+// corner of the eye as it is the iris, while the gradient centre stays on the iris. The dark disc
+// must be there too, so that a closed eye has no pupil.
 bool PreciseRoughCircle(const PupilBuffers& b, const cv::Rect& region, bool finder2Found,
                         cv::Vec3f* circle) {
   const float iris = IrisRadius(region.width);
   const cv::Point2f coarse =
       WindowToZoom(cv::Point2f(float(kPupilWindowWidth / 2), float(kPupilWindowHeight / 2)));
-  const float agreement = iris >= kSmallestRefinedIris ? 1.0f : kSmallEyeAgreement;
+  const float agreement = iris >= kSmallestRefinedIris ? kLargeEyeAgreement : kSmallEyeAgreement;
   const bool agrees = finder2Found && cv::norm(cv::Point2f((*circle)[0], (*circle)[1]) - coarse) <=
                                           2 * agreement * iris;
-  if (!agrees) *circle = cv::Vec3f(coarse.x, coarse.y, 2 * iris);
+  if (!agrees) {
+    const cv::Point2f centre = WindowToZoom(
+        DarkestDisc(b.windowRaw, ZoomToWindow(coarse), iris, kDarkestDiscReach * iris));
+    *circle = cv::Vec3f(centre.x, centre.y, 2 * iris);
+  }
   return DarkDisc(b.windowRaw, ZoomToWindow(cv::Point2f((*circle)[0], (*circle)[1])), iris);
 }
 
