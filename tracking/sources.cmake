@@ -3,6 +3,7 @@ set(TRACKING_SOURCES
   tracking/EyeCentre.cpp tracking/EyeCentre.h
   tracking/EyeVector.cpp tracking/EyeVector.h
   tracking/FaceDetection.cpp tracking/FaceDetection.h
+  tracking/FaceFollower.cpp tracking/FaceFollower.h
   tracking/FramePipeline.cpp tracking/FramePipeline.h
   tracking/FrameResults.h
   tracking/Mosaic.cpp tracking/Mosaic.h
