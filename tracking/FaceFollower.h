@@ -29,9 +29,9 @@ class FaceFollower {
 
   // Finds the face in the small image as search asks. With following off this is DetectFace
   // (the first face the detector lists) and nothing is remembered. With it on:
-  // - while a face is followed, its neighbourhood is searched, equalised on its own, for faces
-  //   of 0.8 to 1.25 times its size (never under the smallest face); the face there that
-  //   overlaps the followed one most is taken;
+  // - while a face is followed, its neighbourhood is searched for faces of 0.8 to 1.25 times
+  //   its size (never under the smallest face), and when none shows, the neighbourhood
+  //   equalised on its own; the face there that overlaps the followed one most is taken;
   // - when that finds none, when no face is followed yet, and every kFullSearchInterval frames,
   //   the whole picture is searched: of the faces found, the one that overlaps the followed
   //   face most, otherwise the largest. At the interval, when the whole picture shows no face,
