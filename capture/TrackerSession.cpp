@@ -48,6 +48,7 @@ TrackerSession::TrackerSession()
   pipeline_.eyeRegions = &eyeRegions;
   pipeline_.histories[0] = &histories[0];
   pipeline_.histories[1] = &histories[1];
+  pipeline_.faceFollower = &faceFollower;
   PipelineHooks& hooks = pipeline_.hooks;
   hooks.drawStatusPanel = [this](QImage& surface) { DrawStatusPanel(surface); };
   hooks.calibrationPanelStep = [this](QImage& surface) { CalibrationPanelStep(surface); };
@@ -68,6 +69,7 @@ void TrackerSession::Reset() {
   eyeRegions = EyeRegions{};
   histories[0].Reset();
   histories[1].Reset();
+  faceFollower.Reset();
   samples.Reset();
   panelMemory = PanelMemory{};
   mapping.Set(GazeMapping{});
@@ -159,6 +161,7 @@ void TrackerSession::PublishFrameGaze(long frame) {
 void TrackerSession::ResetForNewRun() {
   histories[0].Reset();
   histories[1].Reset();
+  faceFollower.Reset();
   targets.Reset(static_cast<uint32_t>(Machine().Now()), Machine().ScreenSize());
   callback.framesProcessed = 0;
 }

@@ -22,6 +22,7 @@
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
 #include "tracking/EyeRegions.h"
+#include "tracking/FaceFollower.h"
 #include "tracking/FramePipeline.h"
 #include "tracking/FrameResults.h"
 #include "tracking/PupilFinder.h"
@@ -51,6 +52,8 @@ class TrackerSession {
   EyeRegions eyeRegions;
   // Finder 1's jump filters, eye region 1 and 2.
   PointHistory histories[2];
+  // The face followed from frame to frame (when following is on).
+  FaceFollower faceFollower;
   // Calibration: the run's samples, the panel's memory, the fitted mapping, the protocol.
   CalibrationSamples samples;
   PanelMemory panelMemory;
@@ -92,8 +95,9 @@ class TrackerSession {
   // The latest frame's gaze message (nothing while the stream is off).
   void PublishFrameGaze(long frame);
 
-  // GUI thread. At every tracking start, before frames flow: empty pupil histories, accuracy
-  // targets seeded from the clock for the whole screen, frames counted from 0.
+  // GUI thread. At every tracking start, before frames flow: empty pupil histories, no face
+  // followed, accuracy targets seeded from the clock for the whole screen, frames counted
+  // from 0.
   void ResetForNewRun();
   // The Calibrate command on this session.
   void Calibrate(DialogControls& dialog);

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <atomic>
+#include <string>
 
 #include "app/AboutBox.h"
 #include "app/DialogTemplate.h"
@@ -270,10 +272,13 @@ TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
   Open();
   std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
   auto actions = menu->actions();
-  ASSERT_EQ(actions.size(), 3);
+  ASSERT_EQ(actions.size(), 6);
   EXPECT_EQ(actions[0]->text(), "&About PUPILTRAK_08...");
   EXPECT_EQ(actions[1]->text(), "Precise pupils");
-  EXPECT_EQ(actions[2]->text(), "Stream gaze");
+  EXPECT_EQ(actions[2]->text(), "Robust tracking");
+  EXPECT_EQ(actions[3]->text(), "Follow the face");
+  EXPECT_EQ(actions[4]->text(), "Smallest face");
+  EXPECT_EQ(actions[5]->text(), "Stream gaze");
   bool isAbout = false;
   OnNextModal([&](QWidget* w) { isAbout = dynamic_cast<AboutBox*>(w) != nullptr; });
   actions[0]->trigger();
@@ -292,6 +297,71 @@ TEST_F(Commands, PrecisePupilsInTheMenuSwitchesTheFlagAndLogsIt) {
     precise->trigger();
     EXPECT_EQ(session.state.PrecisePupils.load(), on ? 1 : 0);
     EXPECT_EQ(NewLines(), (Lines{on ? "Precise pupils is on" : "Precise pupils is off"}));
+  }
+}
+
+// The face search's switches: each shows its flag as it is, switches it and logs it.
+TEST_F(Commands, RobustTrackingAndFollowTheFaceInTheMenuSwitchTheirFlagsAndLogThem) {
+  Open();
+  struct Row {
+    int action;
+    const char* text;
+    std::atomic<int>* flag;
+    const char* on;
+    const char* off;
+  };
+  const Row rows[] = {
+      {2, "Robust tracking", &session.state.RobustTracking, "Robust tracking is on",
+       "Robust tracking is off"},
+      {3, "Follow the face", &session.state.FollowFace, "Follow the face is on",
+       "Follow the face is off"},
+  };
+  for (const Row& row : rows) {
+    for (bool on : {true, false}) {
+      std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
+      QAction* item = menu->actions().at(row.action);
+      EXPECT_EQ(item->text(), row.text);
+      ASSERT_TRUE(item->isCheckable());
+      EXPECT_EQ(item->isChecked(), !on) << row.text;
+      item->trigger();
+      EXPECT_EQ(row.flag->load(), on ? 1 : 0) << row.text;
+      EXPECT_EQ(NewLines(), (Lines{on ? row.on : row.off}));
+    }
+  }
+  EXPECT_EQ(session.state.PrecisePupils.load(), 0);
+}
+
+// "Smallest face" offers four sizes, one checked: the one in force (half the height at start).
+TEST_F(Commands, SmallestFaceInTheMenuChoosesOneOfFourSizesAndLogsIt) {
+  Open();
+  const struct {
+    const char* text;
+    double share;
+  } choices[] = {{"A quarter of the picture's height", 0.25},
+                 {"A fifth of the picture's height", 0.2},
+                 {"A third of the picture's height", 1.0 / 3},
+                 {"Half the picture's height", 0.5}};
+  std::string before = "Half the picture's height";
+  for (const auto& choice : choices) {
+    std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
+    QMenu* sizes = menu->actions().at(4)->menu();
+    ASSERT_NE(sizes, nullptr);
+    ASSERT_EQ(sizes->actions().size(), 4);
+    QAction* chosen = nullptr;
+    int checked = 0;
+    for (QAction* item : sizes->actions()) {
+      if (item->isChecked()) {
+        ++checked;
+        EXPECT_EQ(item->text().toStdString(), before);
+      }
+      if (item->text() == choice.text) chosen = item;
+    }
+    EXPECT_EQ(checked, 1);
+    ASSERT_NE(chosen, nullptr) << choice.text;
+    chosen->trigger();
+    EXPECT_DOUBLE_EQ(session.state.SmallestFace.load(), choice.share);
+    EXPECT_EQ(NewLines(), (Lines{std::string("Smallest face: ") + choice.text}));
+    before = choice.text;
   }
 }
 

@@ -130,6 +130,27 @@ TEST(ReplayOptionsTest, CommandLineTable) {
       {{"a.avi", "--mapping"}, "option --mapping needs a calibration protocol file", always},
       {{"--input="}, "option --input needs a path, not ''", always},
       {{"--batch-worker", "a.avi"}, nullptr, [](const ReplayOptions& o) { return o.batchWorker; }},
+      // The smallest face: a share of the height as a number or a fraction, 0.2 to 0.5.
+      {{"a.avi"}, nullptr, [](const ReplayOptions& o) { return o.smallestFace == 0.5; }},
+      {{"--smallest-face", "0.25"},
+       nullptr,
+       [](const ReplayOptions& o) { return o.smallestFace == 0.25; }},
+      {{"--smallest-face", "1/4"},
+       nullptr,
+       [](const ReplayOptions& o) { return o.smallestFace == 0.25; }},
+      {{"--smallest-face=1/5"},
+       nullptr,
+       [](const ReplayOptions& o) { return o.smallestFace == 0.2; }},
+      {{"--smallest-face", "0.5", "--follow-face", "--robust"},
+       nullptr,
+       [](const ReplayOptions& o) { return o.smallestFace == 0.5 && o.followFace && o.robust; }},
+      {{"--smallest-face", "0.19"},
+       "option --smallest-face needs a share of the picture's height from 0.2 to 0.5, such as "
+       "0.25 or 1/4, not '0.19'",
+       always},
+      {{"--smallest-face", "0.51"}, "not '0.51'", always},
+      {{"--smallest-face", "abc"}, "not 'abc'", always},
+      {{"--smallest-face", "1/0"}, "not '1/0'", always},
   };
   for (const Row& row : rows) {
     std::string line;

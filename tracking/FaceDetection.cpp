@@ -42,18 +42,18 @@ int SmallestFaceSide(int smallHeight, double smallestFace) {
   return std::max(1, static_cast<int>(smallHeight * share));
 }
 
-bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vector<cv::Rect>& faces,
-                FaceBox* face, double smallestFace) {
+void DetectFaces(cv::CascadeClassifier& cascade, const cv::Mat& image, std::vector<cv::Rect>& faces,
+                 int minSide, int maxSide) {
   faces.clear();
-  if (cascade.empty() || small.empty()) return false;
-  const int minSide = SmallestFaceSide(small.rows, smallestFace);
+  if (cascade.empty() || image.empty()) return;
   try {
     // The raw detections come from several threads in no fixed order, and grouping keeps the
     // order of first appearance: put them back in the order one thread finds them (scale,
     // then row, then column) before grouping, so that "the first face" is the same in every
     // run.
-    cascade.detectMultiScale(small, faces, 1.1, 0, cv::CASCADE_DO_CANNY_PRUNING,
-                             cv::Size(minSide, minSide));
+    cascade.detectMultiScale(image, faces, 1.1, 0, cv::CASCADE_DO_CANNY_PRUNING,
+                             cv::Size(minSide, minSide),
+                             maxSide > 0 ? cv::Size(maxSide, maxSide) : cv::Size());
     std::sort(faces.begin(), faces.end(), [](const cv::Rect& a, const cv::Rect& b) {
       if (a.width != b.width) return a.width < b.width;
       if (a.y != b.y) return a.y < b.y;
@@ -64,12 +64,15 @@ bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vecto
     // The frame thread goes on; a frame the detector cannot take has no face.
     faces.clear();
   }
+}
+
+FaceBox ToFaceBox(const cv::Rect& r) { return FaceBox{r.x, r.y, r.x + r.width, r.y + r.height}; }
+
+bool DetectFace(cv::CascadeClassifier& cascade, const cv::Mat& small, std::vector<cv::Rect>& faces,
+                FaceBox* face, double smallestFace) {
+  DetectFaces(cascade, small, faces, SmallestFaceSide(small.rows, smallestFace));
   if (faces.empty()) return false;
-  const cv::Rect& r = faces.front();
-  face->x1 = r.x;
-  face->y1 = r.y;
-  face->x2 = r.x + r.width;
-  face->y2 = r.y + r.height;
+  *face = ToFaceBox(faces.front());
   return true;
 }
 

@@ -44,6 +44,15 @@ cv::Size SmallImageSize(int W, int H);
 // Both are reused when their size already fits.
 void MakeSmallGrey(const cv::Mat& frameCopy, cv::Mat& grey, cv::Mat& small);
 
+// Runs the cascade on image (scale 1.1, 6 neighbours, Canny pruning) for faces of minSide to
+// maxSide pixels (0: no upper bound) and groups them; faces receives them in the same order
+// however many threads the detector runs on. Empty when the detector cannot take the image.
+void DetectFaces(cv::CascadeClassifier& cascade, const cv::Mat& image, std::vector<cv::Rect>& faces,
+                 int minSide, int maxSide = 0);
+
+// The corners of a rectangle.
+FaceBox ToFaceBox(const cv::Rect& r);
+
 // Runs the cascade on the small image (scale 1.1, 6 neighbours, Canny pruning, minimum size
 // smallestFace times the image's height, by default half of it) and returns the first face,
 // the same however many threads the detector runs on. faces receives all faces found, in their

@@ -11,6 +11,7 @@
 #include "platform/Surface.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/FaceDetection.h"
+#include "tracking/FaceFollower.h"
 #include "tracking/Mosaic.h"
 #include "tracking/PupilFinder.h"
 
@@ -24,6 +25,7 @@ struct PipelineScratch::Buffers {
   FrameResults results;
   EyeRegions eyeRegions;
   PointHistory histories[2];
+  FaceFollower faceFollower;
 };
 
 PipelineScratch::PipelineScratch() = default;
@@ -186,7 +188,8 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
     found = prepared->found;
     face = prepared->face;
   } else {
-    found = DetectFace(*cascade, b.small, b.faces, &face, FaceSearchOf(st).smallestFace);
+    FaceFollower& follower = ctx.faceFollower ? *ctx.faceFollower : b.faceFollower;
+    found = follower.Find(*cascade, b.small, b.faces, &face, FaceSearchOf(st));
   }
   if (found) {
     res.faceFound = true;

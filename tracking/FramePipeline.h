@@ -23,6 +23,7 @@ class DialogCanvas;
 class NamedWindows;
 class EyeRegions;
 class PointHistory;
+class FaceFollower;
 
 // What the pipeline hands on, in the order it does so. Unset hooks are skipped.
 struct PipelineHooks {
@@ -86,6 +87,8 @@ struct PipelineContext {
   FrameResults* results = nullptr;
   EyeRegions* eyeRegions = nullptr;
   PointHistory* histories[2] = {nullptr, nullptr};
+  // The face followed from frame to frame (used when following is on).
+  FaceFollower* faceFollower = nullptr;
   // Where the panel snapshots are painted; null: not painted.
   DialogCanvas* dialog = nullptr;
   // Where the mosaic is shown as "Preview"; null: not shown.

@@ -4,6 +4,7 @@ set(TRACKING_SOURCES
   tracking/EyeVector.cpp tracking/EyeVector.h
   tracking/FaceCascade.cpp tracking/FaceCascade.h
   tracking/FaceDetection.cpp tracking/FaceDetection.h
+  tracking/FaceFollower.cpp tracking/FaceFollower.h
   tracking/FramePipeline.cpp tracking/FramePipeline.h
   tracking/FrameResults.h
   tracking/Mosaic.cpp tracking/Mosaic.h

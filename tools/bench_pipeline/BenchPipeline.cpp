@@ -1,6 +1,7 @@
 // pupiltrak08-bench-pipeline: times ProcessFrame on generated frames of a virtual user (both
-// options on) and prints the median, mean and 90th percentile of every stage, for the default
-// mode and for precise pupils, the two taking turns frame by frame in one run.
+// options on) and prints the median and mean of every stage for four modes taking turns frame
+// by frame in one run: the default mode, precise pupils, the smallest face at a quarter of the
+// picture's height without following, and robust tracking (which follows the face).
 
 #include <QGuiApplication>
 #include <algorithm>
@@ -50,12 +51,14 @@ void Usage() {
   std::fprintf(
       stderr,
       "usage: pupiltrak08-bench-pipeline [--frames N] [--threads T] [--size WxH]...\n"
-      "                                  [--sliders A,B,C,D] [--noise SIGMA]\n"
+      "                                  [--sliders A,B,C,D] [--noise SIGMA] [--face F]\n"
       "  --frames N     frames timed per size (200)\n"
       "  --threads T    OpenCV worker threads (1: one core)\n"
       "  --size WxH     frame size, repeatable (640x480 and 1280x720)\n"
       "  --sliders      Finder1Param1,Finder1Param2,Finder2Param1,Finder2Param2 (1,1,60,30)\n"
-      "  --noise SIGMA  sensor noise of the generated frames (2)\n");
+      "  --noise SIGMA  sensor noise of the generated frames (2)\n"
+      "  --face F       the face's height as a share of the frame's (about 2/3; the default\n"
+      "                 mode finds none under 1/2)\n");
 }
 
 }  // namespace
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
   int frames = 200, threads = 1;
   int sliders[4] = {1, 1, 60, 30};
   double noise = 2;
+  double faceShare = 0;  // 0: the generator's usual face
   std::vector<cv::Size> sizes;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -78,6 +82,9 @@ int main(int argc, char** argv) {
       threads = std::atoi(argv[++i]);
     } else if (arg == "--noise" && hasValue) {
       noise = std::atof(argv[++i]);
+    } else if (arg == "--face" && hasValue) {
+      faceShare = std::atof(argv[++i]);
+      if (faceShare <= 0 || faceShare > 1) return Usage(), 2;
     } else if (arg == "--size" && hasValue) {
       int w = 0, h = 0;
       if (std::sscanf(argv[++i], "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0) return Usage(), 2;
@@ -102,37 +109,41 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pupiltrak08-bench-pipeline: %s\n", error.c_str());
     return 1;
   }
-  TrackerState state;
-  state.FaceCascade = LoadFaceCascade(PUPILTRAK_CASCADE);
-  if (!state.FaceCascade) {
+  const std::shared_ptr<cv::CascadeClassifier> cascade = LoadFaceCascade(PUPILTRAK_CASCADE);
+  if (!cascade) {
     std::fprintf(stderr, "pupiltrak08-bench-pipeline: cannot load %s\n", PUPILTRAK_CASCADE);
     return 1;
   }
-  state.SearchEyeRegions = 1;
-  state.EstimateGazeDirection = 1;
-  state.Finder1Param1 = sliders[0];
-  state.Finder1Param2 = sliders[1];
-  state.Finder2Param1 = sliders[2];
-  state.Finder2Param2 = sliders[3];
 
-  // The same settings with precise pupils.
-  TrackerState precise;
-  precise.FaceCascade = state.FaceCascade;
-  precise.SearchEyeRegions = 1;
-  precise.EstimateGazeDirection = 1;
-  precise.Finder1Param1 = sliders[0];
-  precise.Finder1Param2 = sliders[1];
-  precise.Finder2Param1 = sliders[2];
-  precise.Finder2Param2 = sliders[3];
-  precise.PrecisePupils = 1;
+  // The default settings, then with precise pupils, with the smallest face at a quarter of the
+  // height (searched in the whole picture every frame), and with robust tracking.
+  constexpr int kModes = 4;
+  TrackerState settings[kModes];
+  const char* names[kModes] = {"default", "precise", "face 1/4", "robust"};
+  for (int m = 0; m < kModes; ++m) {
+    TrackerState& t = settings[m];
+    t.FaceCascade = cascade;
+    t.SearchEyeRegions = 1;
+    t.EstimateGazeDirection = 1;
+    t.Finder1Param1 = sliders[0];
+    t.Finder1Param2 = sliders[1];
+    t.Finder2Param1 = sliders[2];
+    t.Finder2Param2 = sliders[3];
+  }
+  settings[1].PrecisePupils = 1;
+  settings[2].SmallestFace = 0.25;
+  settings[3].RobustTracking = 1;
 
   std::printf(
       "ProcessFrame, both options on, sliders %d,%d,%d,%d, %d OpenCV thread(s), %d frames;\n"
-      "default mode and precise pupils take turns frame by frame\n",
+      "the modes take turns frame by frame (milliseconds: median / mean)\n",
       sliders[0], sliders[1], sliders[2], sliders[3], threads, frames);
   for (const cv::Size& size : sizes) {
     // A virtual user looking round the nine grid points, swaying a little, blinking now and then.
-    gen::FaceFrameGenerator generator(photo, gen::DefaultScene(size));
+    gen::Scene scene = gen::DefaultScene(size);
+    // The usual face is about 2/3 of the height with its eyes 0.233 of it apart.
+    if (faceShare > 0) scene.eyeDistance *= faceShare / (2.0 / 3.0);
+    gen::FaceFrameGenerator generator(photo, scene);
     gen::VirtualUser user;
     gen::Session session;
     session.points = gen::GridPoints(user.screen, user.screen.height / 8);
@@ -152,11 +163,10 @@ int main(int argc, char** argv) {
       std::vector<double> total, cpu, convert, face, finder1, finder2, tiles, panels, output;
       int faces = 0, pupils = 0;
     };
-    Mode modes[2];
-    modes[0].name = "default";
-    modes[1].name = "precise pupils";
-    for (int m = 0; m < 2; ++m) {
-      modes[m].ctx.state = m == 0 ? &state : &precise;
+    Mode modes[kModes];
+    for (int m = 0; m < kModes; ++m) {
+      modes[m].name = names[m];
+      modes[m].ctx.state = &settings[m];
       modes[m].ctx.results = &modes[m].results;
       modes[m].ctx.timings = &modes[m].t;
     }
@@ -185,16 +195,22 @@ int main(int argc, char** argv) {
         m.pupils += (m.results.pupilFound[0] ? 1 : 0) + (m.results.pupilFound[1] ? 1 : 0);
       }
     }
-    std::printf(
-        "\n%dx%d: face in %d of %d frames; pupils found: %d (default), %d (precise) of %d\n",
-        size.width, size.height, modes[0].faces, frames, modes[0].pupils, modes[1].pupils,
-        2 * frames);
-    std::printf("  %-36s %8s %8s %8s | %8s %8s %8s\n", "stage (ms): default | precise", "median",
-                "mean", "p90", "median", "mean", "p90");
+    std::printf("\n%dx%d, face %.2f of the height:\n", size.width, size.height,
+                faceShare > 0 ? faceShare : 2.0 / 3.0);
+    std::printf("  %-36s", "");
+    for (const Mode& m : modes) std::printf(" %17s", m.name);
+    std::printf("\n  %-36s", "frames with a face");
+    for (const Mode& m : modes) std::printf(" %17d", m.faces);
+    std::printf("\n  %-36s", "pupils found");
+    for (const Mode& m : modes) std::printf(" %17d", m.pupils);
+    std::printf("\n");
     const auto row = [&modes](const char* name, std::vector<double> Mode::*v) {
-      const Stats a = Summarise(modes[0].*v), b = Summarise(modes[1].*v);
-      std::printf("  %-36s %8.3f %8.3f %8.3f | %8.3f %8.3f %8.3f\n", name, a.median, a.mean, a.p90,
-                  b.median, b.mean, b.p90);
+      std::printf("  %-36s", name);
+      for (const Mode& m : modes) {
+        const Stats st = Summarise(m.*v);
+        std::printf(" %8.3f /%7.3f", st.median, st.mean);
+      }
+      std::printf("\n");
     };
     row("grey, small image, equalisation", &Mode::convert);
     row("face detection", &Mode::face);
@@ -205,14 +221,18 @@ int main(int argc, char** argv) {
     row("preview and video", &Mode::output);
     row("whole frame", &Mode::total);
     row("whole frame, this thread's CPU time", &Mode::cpu);
-    const Stats d = Summarise(modes[0].total), p = Summarise(modes[1].total);
-    const Stats df = Summarise(modes[0].face), pf = Summarise(modes[1].face);
-    std::printf("  median rate %.0f (default), %.0f (precise) frames per second\n",
-                d.median > 0 ? 1000.0 / d.median : 0, p.median > 0 ? 1000.0 / p.median : 0);
-    std::printf("  whole frame against face detection (medians): default %.2f x, precise %.2f x\n",
-                df.median > 0 ? d.median / df.median : 0, pf.median > 0 ? p.median / pf.median : 0);
+    const auto median = [&modes](int m, std::vector<double> Mode::*v) {
+      return Summarise(modes[m].*v).median;
+    };
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("  median rate (frames per second):   ");
+    for (int m = 0; m < kModes; ++m) std::printf(" %17.0f", ratio(1000.0, median(m, &Mode::total)));
+    std::printf("\n  followed face against the full search at 1/4, face stage (medians): %.2f x\n",
+                ratio(median(3, &Mode::face), median(2, &Mode::face)));
+    std::printf("  robust against default, whole frame (medians): %.2f x\n",
+                ratio(median(3, &Mode::total), median(0, &Mode::total)));
     std::printf("  precise against default, whole frame (medians): %.2f x\n",
-                d.median > 0 ? p.median / d.median : 0);
+                ratio(median(1, &Mode::total), median(0, &Mode::total)));
   }
   return 0;
 }

@@ -25,7 +25,7 @@ void FacesAhead::Prepare(const cv::Mat& frame, int64_t index) {
   const int64_t start = cv::getTickCount();
   try {
     MakeSmallGrey(*bgr, grey_, small_);
-    face.found = DetectFace(cascade_, small_, faces_, &face.face, search_.smallestFace);
+    face.found = follower_.Find(cascade_, small_, faces_, &face.face, search_);
   } catch (const cv::Exception&) {
     return;  // not prepared: the pipeline tries itself
   }

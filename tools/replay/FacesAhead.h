@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "tracking/FaceFollower.h"
 #include "tracking/FramePipeline.h"
 
 namespace pupiltrak {
@@ -33,6 +34,9 @@ class FacesAhead {
  private:
   cv::CascadeClassifier cascade_;
   FaceSearch search_;
+  // Frames are prepared one after another in their order, so following the face here gives
+  // what the pipeline's own follower would (a frame read but never processed still counts).
+  FaceFollower follower_;
   cv::Mat bgr_, grey_, small_;
   std::vector<cv::Rect> faces_;
 
