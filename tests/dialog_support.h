@@ -19,6 +19,7 @@
 #include "app/EventLog.h"
 #include "app/TrackerDialog.h"
 #include "capture/TrackerSession.h"
+#include "platform/HeadlessPlatform.h"
 #include "platform/Machine.h"
 #include "platform/NamedWindows.h"
 #include "platform/Prompts.h"
@@ -73,24 +74,12 @@ class ScratchDirectory {
 // Stand-ins installed for one test, removed afterwards, and the test's own tracker session.
 class DialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetUserPrompts(&prompts);
-    SetMachine(&machine);
-    SetWindows(&windows);
-    SetTargetWindows(&targets);
-  }
-  void TearDown() override {
-    SetTargetWindows(nullptr);
-    SetWindows(nullptr);
-    SetMachine(nullptr);
-    SetUserPrompts(nullptr);
-  }
-
+  HeadlessPlatform platform;
   TrackerSession session;
-  ScriptedPrompts prompts;
-  FixedMachine machine;
-  HeadlessWindows windows;
-  HeadlessTargetWindows targets;
+  ScriptedPrompts& prompts = platform.prompts;
+  FixedMachine& machine = platform.machine;
+  HeadlessWindows& windows = platform.windows;
+  HeadlessTargetWindows& targets = platform.targets;
 };
 
 // Runs what is queued (repaints, queued calls) until nothing is left.

@@ -313,20 +313,12 @@ TEST(GazeStreamReplay, StreamOptionTakesAnEndpointOnlyWhenOneFollows) {
 class StreamWhileTracking : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetWindows(&windows);
-    SetUserPrompts(&prompts);
-    SetMachine(&machine);
     Camera().RestoreDefaults();
     Camera().SetCameraCounter([] { return 1; });
     Camera().SetSourceFactory(
         [](int) { return std::make_unique<GeneratedSource>(MarkedPicture, 0, -1); });
   }
-  void TearDown() override {
-    Camera().RestoreDefaults();
-    SetMachine(nullptr);
-    SetUserPrompts(nullptr);
-    SetWindows(nullptr);
-  }
+  void TearDown() override { Camera().RestoreDefaults(); }
   // Waits until n more frames have been delivered; false if they do not come.
   static bool FramesGoOn(int64_t n) {
     const int64_t target = Camera().FramesDelivered() + n;
@@ -336,11 +328,9 @@ class StreamWhileTracking : public ::testing::Test {
     return Camera().FramesDelivered() >= target;
   }
 
+  HeadlessPlatform platform;
   TrackerSession session;
   RecordingDialog dialog;
-  HeadlessWindows windows;
-  ScriptedPrompts prompts;
-  FixedMachine machine;
 };
 
 TEST_F(StreamWhileTracking, APortInUseASubscriberLeavingOrTooSlowNeverStopsTracking) {

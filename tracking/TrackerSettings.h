@@ -15,4 +15,18 @@ inline constexpr int kDefaultFinder2Param1 = 60;         // finder 2: upper edge
 inline constexpr int kDefaultFinder2Param2 = 30;         // finder 2: accumulator threshold
 inline constexpr int kDefaultPrecisePupils = 0;          // "Precise pupils" (menu)
 
+// What the dialog's check boxes, sliders and menu options set, as one value: a tool fills it
+// from its command line and copies it into a tracker state in one step.
+struct TrackerSettings {
+  int searchEyeRegions = kDefaultSearchEyeRegions;
+  int estimateGazeDirection = kDefaultEstimateGazeDirection;
+  int equalizeHist1 = kDefaultEqualizeHist1;
+  int equalizeHist2 = kDefaultEqualizeHist2;
+  int finder1Param1 = kDefaultFinder1Param1;
+  int finder1Param2 = kDefaultFinder1Param2;
+  int finder2Param1 = kDefaultFinder2Param1;
+  int finder2Param2 = kDefaultFinder2Param2;
+  int precisePupils = kDefaultPrecisePupils;
+};
+
 }  // namespace pupiltrak

@@ -107,23 +107,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pupiltrak08-bench-pipeline: cannot load %s\n", PUPILTRAK_CASCADE);
     return 1;
   }
-  state.SearchEyeRegions = 1;
-  state.EstimateGazeDirection = 1;
-  state.Finder1Param1 = sliders[0];
-  state.Finder1Param2 = sliders[1];
-  state.Finder2Param1 = sliders[2];
-  state.Finder2Param2 = sliders[3];
+  TrackerSettings settings;
+  settings.searchEyeRegions = settings.estimateGazeDirection = 1;
+  settings.finder1Param1 = sliders[0];
+  settings.finder1Param2 = sliders[1];
+  settings.finder2Param1 = sliders[2];
+  settings.finder2Param2 = sliders[3];
+  state.Apply(settings);
 
   // The same settings with precise pupils.
   TrackerState precise;
   precise.FaceCascade = state.FaceCascade;
-  precise.SearchEyeRegions = 1;
-  precise.EstimateGazeDirection = 1;
-  precise.Finder1Param1 = sliders[0];
-  precise.Finder1Param2 = sliders[1];
-  precise.Finder2Param1 = sliders[2];
-  precise.Finder2Param2 = sliders[3];
-  precise.PrecisePupils = 1;
+  settings.precisePupils = 1;
+  precise.Apply(settings);
 
   std::printf(
       "ProcessFrame, both options on, sliders %d,%d,%d,%d, %d OpenCV thread(s), %d frames;\n"
