@@ -203,7 +203,7 @@ bool ParseFunctionLine(const std::string& line, const char* name, LinearFunction
 }  // namespace
 
 bool ReadLastMapping(const std::string& text, const std::string& name, GazeMapping* mapping,
-                     std::string* error) {
+                     std::string* error, int* reportLine) {
   std::vector<std::string> lines;
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
@@ -270,6 +270,7 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
     if (!failed) {
       *mapping = m;
       found = true;
+      if (reportLine) *reportLine = static_cast<int>(i) + 1;
     }
     i = j - 1;
   }
@@ -280,7 +281,8 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
   return found;
 }
 
-bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error) {
+bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error,
+                             int* reportLine) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot read the protocol " + path + ": " + std::strerror(errno);
@@ -288,7 +290,7 @@ bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std:
   }
   std::ostringstream text;
   text << in.rdbuf();
-  return ReadLastMapping(text.str(), path, mapping, error);
+  return ReadLastMapping(text.str(), path, mapping, error, reportLine);
 }
 
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,
