@@ -26,6 +26,7 @@
 #include "app/HelpCommand.h"
 #include "app/OptionCommands.h"
 #include "app/ParameterSlider.h"
+#include "capture/LastCalibration.h"
 #include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
 #include "mapping/CalibrationProtocol.h"
@@ -352,6 +353,13 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
   stream->setChecked(session_.stream.On());
   connect(stream, &QAction::toggled, this,
           [this](bool on) { StreamGazeCommand(session_.stream, *this, on); });
+  // Gaze from the last calibration in the protocol file; off at program start.
+  QAction* last = menu->addAction("Use last calibration");
+  last->setCheckable(true);
+  last->setChecked(session_.UsingMapping());
+  connect(last, &QAction::toggled, this, [this](bool on) {
+    UseLastCalibrationCommand(session_, *this, on, CalibrationProtocolPath());
+  });
   return menu;
 }
 

@@ -99,6 +99,11 @@ AccuracyTarget AccuracyTargetPicker::Current() const {
   return {currentX_, currentY_, false};
 }
 
+void ChartGaze(const GazeEstimate& gaze, PanelEffects& effects) {
+  if (gaze.kind == GazeKind::Point) effects.AddChartValues(gaze.x, gaze.y, false);
+  if (gaze.kind == GazeKind::NoEyes) effects.AddChartValues(kGapValue, kGapValue, true);
+}
+
 GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
                               AccuracyTargetPicker& picker, GazeSmoother& smoother,
                               AccuracyAccumulator& accumulator, PanelEffects& effects) {
@@ -112,11 +117,11 @@ GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
   switch (gaze.kind) {
     case GazeKind::Point:
       AddAccuracySample(accumulator, target.x, target.y, gaze.x, gaze.y);
-      effects.AddChartValues(gaze.x, gaze.y, false);
+      ChartGaze(gaze, effects);
       DrawScaledMarker(surface, resource_id::kGazeMarker, inputs.W, inputs.H, gaze.x, gaze.y);
       break;
     case GazeKind::NoEyes:
-      effects.AddChartValues(kGapValue, kGapValue, true);
+      ChartGaze(gaze, effects);
       break;
     case GazeKind::NoEstimate:
       break;

@@ -75,6 +75,10 @@ struct AccuracyStepInputs {
   bool found1 = false, found2 = false;
 };
 
+// A gaze estimate into both charts: a point as plain values, no eyes as a gap, one eye not at
+// all.
+void ChartGaze(const GazeEstimate& gaze, PanelEffects& effects);
+
 // One accuracy test step on the 160 x 120 panel surface: caption, target (and its window when
 // new), gaze estimate, error sums, charts and the gaze marker. Returns the gaze estimate.
 GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,

@@ -6,6 +6,7 @@
 #include <QJsonValue>
 #include <cmath>
 
+#include "capture/FrameRecord.h"
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"
@@ -136,17 +137,17 @@ void GazeStream::SwitchOff(std::chrono::milliseconds linger) {
 
 void GazeStream::Send(const char* topic, const std::string& body) { publisher_.Send(topic, body); }
 
-void GazeStream::PublishFrame(const FrameResults& r, const TrackerState& tracker, long frame) {
+void GazeStream::PublishFrame(const FrameRecord& record) {
   if (!On()) return;
   GazeFrameInfo info;
   info.monotonicSeconds = MonotonicSeconds();
   info.wallSeconds = WallSeconds();
-  info.frame = frame;
-  info.eyeRegions = tracker.SearchEyeRegions.load() != 0;
-  info.gazeDirection = tracker.EstimateGazeDirection.load() != 0;
-  info.calibrating = tracker.CalibrationActive.load() != 0;
-  info.accuracyTest = !info.calibrating && tracker.CalibratedSinceStart.load() != 0;
-  Send("gaze", GazeMessageJson(r, info));
+  info.frame = record.frame;
+  info.eyeRegions = record.eyeRegions;
+  info.gazeDirection = record.gazeDirection;
+  info.calibrating = record.calibrating;
+  info.accuracyTest = record.accuracyTest;
+  Send("gaze", GazeMessageJson(*record.results, info));
   if (sendTimer_) sendTimer_(MonotonicSeconds() - info.monotonicSeconds);
 }
 

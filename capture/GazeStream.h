@@ -18,7 +18,7 @@
 namespace pupiltrak {
 
 struct FrameResults;
-struct TrackerState;
+struct FrameRecord;
 struct MappingFit;
 struct AccuracySums;
 class DialogControls;
@@ -59,7 +59,7 @@ class GazeStream {
   bool On() const { return on_.load(); }
 
   // Each sends nothing while the stream is off; none waits for the network.
-  void PublishFrame(const FrameResults& r, const TrackerState& tracker, long frame);
+  void PublishFrame(const FrameRecord& record);
   void PublishCalibration(const MappingFit& fit);
   void PublishAccuracy(const AccuracySums& sums, int screenWidth);
 

@@ -58,6 +58,7 @@ TrackerSession::TrackerSession()
   hooks.collectingSamples = [this] { return CalibrationCollecting(); };
   hooks.fitGazeMapping = [this](const std::string& file) { FitGazeMapping(file); };
   hooks.showCharts = [this] { charts.Show(state.MainWindow.load()); };
+  pipeline_.onMosaic = [this](const cv::Mat& mosaic) { frameMosaic_ = &mosaic; };
 }
 
 TrackerSession::~TrackerSession() = default;
@@ -80,6 +81,7 @@ void TrackerSession::Reset() {
   charts.Reset();
   targetWindows.DestroyAll();
   callback = FrameCallbackState{};
+  usingMapping_ = false;
 }
 
 PipelineContext& TrackerSession::Pipeline() {
@@ -103,10 +105,58 @@ void TrackerSession::ProcessCameraFrame(cv::Mat& frameCopy, cv::Mat& cameraFrame
   const IntRect source = state.SourceClientRect();
   if (source.width() != cameraFrame.cols || source.height() != cameraFrame.rows)
     state.SetSourceClientRect(IntRect{0, 0, cameraFrame.cols, cameraFrame.rows});
-  ProcessFrame(Pipeline(), frameCopy, cameraFrame, font, writer);
-  // The frame's results to the gaze stream's subscribers; nothing while the stream is off.
-  PublishFrameGaze(callback.framesProcessed++);
+  accuracyStepRan_ = false;
+  frameMosaic_ = nullptr;
+  PipelineContext& ctx = Pipeline();
+  ctx.timings = measureStages_ ? &stageTimings_ : nullptr;
+  ProcessFrame(ctx, frameCopy, cameraFrame, font, writer);
+  if (!accuracyStepRan_ && usingMapping_.load()) EstimateFrameGaze();
+  // The frame's record, its gaze set, to the gaze stream's subscribers and every listener.
+  const FrameRecord record = MakeRecord(callback.framesProcessed++);
+  stream.PublishFrame(record);
+  for (const FrameListener& listener : listeners_) listener(record);
 }
+
+void TrackerSession::EstimateFrameGaze() {
+  const GazeEstimate gaze =
+      EstimateGaze(mapping.Get(), smoother, {results.dxL, results.dyL}, results.pupilFound[0],
+                   {results.dxR, results.dyR}, results.pupilFound[1]);
+  results.gazeFound = gaze.kind == GazeKind::Point;
+  results.gazeX = gaze.x;
+  results.gazeY = gaze.y;
+  // The charts move in the frames the accuracy test would have run in.
+  if (results.faceFound && state.SearchEyeRegions.load() != 0 &&
+      state.EstimateGazeDirection.load() != 0)
+    ChartGaze(gaze, Effects());
+}
+
+FrameRecord TrackerSession::MakeRecord(long frame) const {
+  static const cv::Mat kNoMosaic;
+  FrameRecord record;
+  record.frame = frame;
+  record.results = &results;
+  record.mosaic = frameMosaic_ ? frameMosaic_ : &kNoMosaic;
+  record.timings = measureStages_ ? &stageTimings_ : nullptr;
+  record.eyeRegions = state.SearchEyeRegions.load() != 0;
+  record.gazeDirection = state.EstimateGazeDirection.load() != 0;
+  record.calibrating = state.CalibrationActive.load() != 0;
+  record.accuracyTest = !record.calibrating && state.CalibratedSinceStart.load() != 0;
+  return record;
+}
+
+void TrackerSession::UseMapping(const GazeMapping& gazeMapping, QSize fullScreen) {
+  mapping.Set(gazeMapping);
+  smoother.Reset(fullScreen);
+  usingMapping_ = true;
+}
+
+void TrackerSession::AddFrameListener(FrameListener listener) {
+  listeners_.push_back(std::move(listener));
+}
+
+void TrackerSession::ClearFrameListeners() { listeners_.clear(); }
+
+void TrackerSession::MeasureStageTimes(bool on) { measureStages_ = on; }
 
 void TrackerSession::DrawStatusPanel(QImage& surface) {
   pupiltrak::DrawStatusPanel(surface, results, state.SearchEyeRegions.load() != 0,
@@ -134,6 +184,7 @@ void TrackerSession::AccuracyTestStep(QImage& surface, int W, int H) {
   inputs.found1 = results.pupilFound[0];
   inputs.eye2 = {results.dxR, results.dyR};
   inputs.found2 = results.pupilFound[1];
+  accuracyStepRan_ = true;
   const GazeEstimate gaze =
       pupiltrak::AccuracyTestStep(surface, inputs, targets, smoother, accuracy, Effects());
   // Recorded for whoever reads this frame's results (the replay's CSV, the gaze stream).
@@ -153,11 +204,6 @@ void TrackerSession::FitGazeMapping(const std::string& captureFileName) {
                           [this](const MappingFit& fit) { stream.PublishCalibration(fit); });
 }
 
-void TrackerSession::PublishFrameGaze(long frame) {
-  if (!stream.On()) return;
-  stream.PublishFrame(results, state, frame);
-}
-
 void TrackerSession::ResetForNewRun() {
   histories[0].Reset();
   histories[1].Reset();
@@ -167,6 +213,8 @@ void TrackerSession::ResetForNewRun() {
 }
 
 void TrackerSession::Calibrate(DialogControls& dialog) {
+  // The new calibration replaces a mapping taken from a protocol.
+  usingMapping_ = false;
   CalibrationParts parts{state, samples, mapping, smoother, protocol, Machine(), UserPrompts()};
   RunCalibrateCommand(parts, dialog);
 }

@@ -8,13 +8,16 @@
 
 #include <QImage>
 #include <QSize>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "calibration/AccuracyTest.h"
 #include "calibration/CalibrationRun.h"
 #include "calibration/TargetWindows.h"
 #include "capture/FrameCallback.h"
+#include "capture/FrameRecord.h"
 #include "capture/GazeStream.h"
 #include "display/StripChart.h"
 #include "mapping/AccuracyMeasures.h"
@@ -92,8 +95,20 @@ class TrackerSession {
   bool CalibrationCollecting() const;
   // Fits, reports and streams the mapping of a completed run.
   void FitGazeMapping(const std::string& captureFileName);
-  // The latest frame's gaze message (nothing while the stream is off).
-  void PublishFrameGaze(long frame);
+
+  // A mapping made earlier (a protocol's last report) for a screen of that size: from now on
+  // every frame in which the accuracy test does not estimate gets its gaze from it, and the
+  // charts follow it. A Calibrate replaces it. Any thread.
+  void UseMapping(const GazeMapping& mapping, QSize fullScreen);
+  void StopUsingMapping() { usingMapping_ = false; }
+  bool UsingMapping() const { return usingMapping_.load(); }
+
+  // Who hears of every processed frame, on the frame thread, after the gaze stream. Set while
+  // no frame flows.
+  void AddFrameListener(FrameListener listener);
+  void ClearFrameListeners();
+  // Measures every stage's time into the frame records (off: null timings).
+  void MeasureStageTimes(bool on);
 
   // GUI thread. At every tracking start, before frames flow: empty pupil histories, no face
   // followed, accuracy targets seeded from the clock for the whole screen, frames counted
@@ -110,6 +125,18 @@ class TrackerSession {
   void ProcessCameraFrame(cv::Mat& frameCopy, cv::Mat& cameraFrame, const OverlayFont& font,
                           cv::VideoWriter* writer);
 
+  // The session's own gaze of a frame the accuracy test did not estimate.
+  void EstimateFrameGaze();
+  FrameRecord MakeRecord(long frame) const;
+
+  std::atomic<bool> usingMapping_{false};
+  // Frame thread: whether the accuracy test estimated in the frame being processed, and the
+  // frame's finished mosaic.
+  bool accuracyStepRan_ = false;
+  const cv::Mat* frameMosaic_ = nullptr;
+  StageTimings stageTimings_;
+  bool measureStages_ = false;
+  std::vector<FrameListener> listeners_;
   std::unique_ptr<PanelEffects> effects_;
   FrameProcessor processFrame_;
   PipelineContext pipeline_;

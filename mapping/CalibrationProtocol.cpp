@@ -213,7 +213,7 @@ bool ParseFunctionLine(const std::string& line, const char* name, LinearFunction
 }  // namespace
 
 bool ReadLastMapping(const std::string& text, const std::string& name, GazeMapping* mapping,
-                     std::string* error) {
+                     std::string* error, int* reportLine) {
   std::vector<std::string> lines;
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
@@ -280,6 +280,7 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
     if (!failed) {
       *mapping = m;
       found = true;
+      if (reportLine) *reportLine = static_cast<int>(i) + 1;
     }
     i = j - 1;
   }
@@ -290,7 +291,8 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
   return found;
 }
 
-bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error) {
+bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error,
+                             int* reportLine) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot read the protocol " + path + ": " + std::strerror(errno);
@@ -298,7 +300,7 @@ bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std:
   }
   std::ostringstream text;
   text << in.rdbuf();
-  return ReadLastMapping(text.str(), path, mapping, error);
+  return ReadLastMapping(text.str(), path, mapping, error, reportLine);
 }
 
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,

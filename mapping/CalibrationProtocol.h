@@ -89,10 +89,12 @@ std::string MappingReportText(const CalibrationData& data, const MappingFit& fit
 // The last complete mapping report of a protocol's text: both eyes' four functions, neither
 // eye's fit failed. Reads CR LF and LF line ends. Returns false with one sentence in *error
 // (naming `name` and the line) when a report's line is garbled or no complete report is in it.
+// reportLine (may be null): the line number, from 1, of the report's "Left eye mapping:".
 bool ReadLastMapping(const std::string& text, const std::string& name, GazeMapping* mapping,
-                     std::string* error);
+                     std::string* error, int* reportLine = nullptr);
 // The same on a protocol file.
-bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error);
+bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error,
+                             int* reportLine = nullptr);
 
 // At Stop Tracking: accuracy lines, then close (nothing when not open).
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,

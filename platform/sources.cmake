@@ -2,6 +2,7 @@ set(PLATFORM_SOURCES
   platform/CameraFrame.h platform/Geometry.h
   platform/DialogCanvas.cpp platform/DialogCanvas.h
   platform/DialogControls.h
+  platform/HeadlessPlatform.cpp platform/HeadlessPlatform.h
   platform/Machine.cpp platform/Machine.h
   platform/NamedWindows.cpp platform/NamedWindows.h
   platform/Prompts.cpp platform/Prompts.h

@@ -272,17 +272,40 @@ TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
   Open();
   std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
   auto actions = menu->actions();
-  ASSERT_EQ(actions.size(), 6);
+  ASSERT_EQ(actions.size(), 7);
   EXPECT_EQ(actions[0]->text(), "&About PUPILTRAK_08...");
   EXPECT_EQ(actions[1]->text(), "Precise pupils");
   EXPECT_EQ(actions[2]->text(), "Robust tracking");
   EXPECT_EQ(actions[3]->text(), "Follow the face");
   EXPECT_EQ(actions[4]->text(), "Smallest face");
   EXPECT_EQ(actions[5]->text(), "Stream gaze");
+  EXPECT_EQ(actions[6]->text(), "Use last calibration");
+  EXPECT_FALSE(actions[6]->isChecked()) << "off at start";
   bool isAbout = false;
   OnNextModal([&](QWidget* w) { isAbout = dynamic_cast<AboutBox*>(w) != nullptr; });
   actions[0]->trigger();
   EXPECT_TRUE(isAbout);
+}
+
+// Without a protocol there is nothing to use: a "Bug: " line, and the item stays off. The whole
+// way with a real calibration is the end-to-end test of the last calibration.
+TEST_F(Commands, UseLastCalibrationWithoutAProtocolSaysSoAndStaysOff) {
+  QTemporaryDir empty;
+  machine.SetProgramDirectory(empty.path().toStdString() + "/");
+  Open();
+  std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
+  QAction* last = menu->actions().at(3);
+  last->trigger();
+  const Lines lines = NewLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("Bug: Cannot use the last calibration: cannot read the protocol " +
+                               empty.path().toStdString() + "/CalibrationProtocol.txt",
+                           0),
+            0u)
+      << lines[0];
+  EXPECT_FALSE(session.UsingMapping());
+  std::unique_ptr<QMenu> again(dialog->CreateContextMenu(nullptr));
+  EXPECT_FALSE(again->actions().at(3)->isChecked());
 }
 
 TEST_F(Commands, PrecisePupilsInTheMenuSwitchesTheFlagAndLogsIt) {

@@ -19,6 +19,7 @@
 #include "app/EventLog.h"
 #include "app/TrackerDialog.h"
 #include "capture/TrackerSession.h"
+#include "platform/HeadlessPlatform.h"
 #include "platform/Machine.h"
 #include "platform/NamedWindows.h"
 #include "platform/Prompts.h"
@@ -78,24 +79,15 @@ class DialogTest : public ::testing::Test {
     machine.SetSystemCascadeDirectory("/nonexistent/opencv/haarcascades/");
     // A program folder that cannot be written sends the protocol here, not to the real home.
     machine.SetUserDataDirectory(userData_.path().toStdString() + "/pupiltrak08");
-    SetUserPrompts(&prompts);
-    SetMachine(&machine);
-    SetWindows(&windows);
-    SetTargetWindows(&targets);
-  }
-  void TearDown() override {
-    SetTargetWindows(nullptr);
-    SetWindows(nullptr);
-    SetMachine(nullptr);
-    SetUserPrompts(nullptr);
   }
 
   QTemporaryDir userData_;
+  HeadlessPlatform platform;
   TrackerSession session;
-  ScriptedPrompts prompts;
-  FixedMachine machine;
-  HeadlessWindows windows;
-  HeadlessTargetWindows targets;
+  ScriptedPrompts& prompts = platform.prompts;
+  FixedMachine& machine = platform.machine;
+  HeadlessWindows& windows = platform.windows;
+  HeadlessTargetWindows& targets = platform.targets;
 };
 
 // Runs what is queued (repaints, queued calls) until nothing is left.

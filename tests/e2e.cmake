@@ -6,5 +6,6 @@ pupiltrak_add_test(e2e_tests
   e2e_support.cpp
   e2e_session_test.cpp
   e2e_blinks_test.cpp
+  e2e_lastcalibration_test.cpp
   GUI)
 target_link_libraries(e2e_tests PRIVATE Qt6::Test pupiltrak_replay)

@@ -1,10 +1,13 @@
 #include "e2e_support.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QMenu>
 #include <cmath>
 #include <cstdio>
+#include <opencv2/imgcodecs.hpp>
 #include <regex>
 
 #include "FaceFrameGenerator.h"
@@ -155,7 +158,7 @@ void SessionTest::SetUp() {
 }
 
 void SessionTest::TearDown() {
-  session.Pipeline().onMosaic = nullptr;
+  session.ClearFrameListeners();
   Camera().RestoreDefaults();
   user_.reset();
   cwd_.reset();
@@ -174,10 +177,14 @@ cv::Mat SessionTest::Render(int64_t index) {
   std::lock_guard<std::mutex> lock(mutex_);
   renderedKinds_.push_back(kind);
   renderedLooks_.push_back(look);
+  if (keepAccuracyFrames_ && look.kind == LookTarget::Kind::Accuracy) {
+    accuracyFrames_.emplace_back();
+    cv::imencode(".png", frame, accuracyFrames_.back(), {cv::IMWRITE_PNG_COMPRESSION, 1});
+  }
   return frame;
 }
 
-void SessionTest::OnFrame() {
+void SessionTest::OnFrame(TrackerSession& session) {
   const FrameResults& res = session.results;
   const TrackerState& t = session.state;
   FrameRecord r;
@@ -197,6 +204,9 @@ void SessionTest::OnFrame() {
     r.tx = target.x;
     r.ty = target.y;
   }
+  r.gazeFound = res.gazeFound;
+  r.gazeX = res.gazeX;
+  r.gazeY = res.gazeY;
   std::lock_guard<std::mutex> lock(mutex_);
   const size_t i = frames_.size();
   if (i < renderedKinds_.size()) {
@@ -257,7 +267,8 @@ SessionResult SessionTest::RunSession(const SessionOptions& o) {
   });
   // Every frame read reaches the pipeline: none is read before tracking is active.
   Camera().SetFrameGate([this] { return session.state.TrackingActive.load() != 0; });
-  session.Pipeline().onMosaic = [this](const cv::Mat&) { OnFrame(); };
+  session.AddFrameListener([this](const pupiltrak::FrameRecord&) { OnFrame(session); });
+  keepAccuracyFrames_ = o.keepAccuracyFrames;
 
   {
     TrackerDialog dialog(session);
@@ -281,6 +292,7 @@ SessionResult SessionTest::RunSession(const SessionOptions& o) {
     std::lock_guard<std::mutex> lock(mutex_);
     result.frames = frames_;
     EXPECT_EQ(renderedKinds_.size(), frames_.size()) << "every rendered frame was processed";
+    result.accuracyFrames = std::move(accuracyFrames_);
   }
   result.beeps = machine.beeps.load();
   result.messages = prompts.Messages();
@@ -306,6 +318,48 @@ SessionResult SessionTest::RunSession(const SessionOptions& o) {
     if (start != text.size()) result.crlf = false;  // an unfinished last line
   }
   return result;
+}
+
+SessionTest::LastCalibrationRun SessionTest::RunWithLastCalibration(
+    const std::vector<std::vector<uchar>>& frames) {
+  LastCalibrationRun run;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    frames_.clear();
+    renderedKinds_.clear();
+    renderedLooks_.clear();
+    lastStored_ = 0;
+  }
+  TrackerSession fresh;
+  Camera().SetCameraCounter([] { return 1; });
+  Camera().SetSourceFactory([&frames](int) {
+    return std::make_unique<GeneratedSource>([&frames](int64_t i) {
+      return i < static_cast<int64_t>(frames.size()) ? cv::imdecode(frames[i], cv::IMREAD_COLOR)
+                                                     : cv::Mat();
+    });
+  });
+  Camera().SetFrameGate([&fresh] { return fresh.state.TrackingActive.load() != 0; });
+  fresh.AddFrameListener([this, &fresh](const pupiltrak::FrameRecord&) { OnFrame(fresh); });
+  {
+    TrackerDialog dialog(fresh);
+    dialog_test::ShowAndSettle(dialog);
+    Click(dialog, control_id::kGazeDirection);
+    std::unique_ptr<QMenu> menu(dialog.CreateContextMenu(nullptr));
+    for (QAction* action : menu->actions())
+      if (action->text() == "Use last calibration") action->trigger();
+    Click(dialog, control_id::kStartTracking);
+    WaitFor([] { return !Camera().Delivering(); }, 120, "the end of the frames");
+    dialog_test::Settle();
+    run.canvas = dialog.Canvas().Snapshot();
+    Click(dialog, control_id::kStopTracking);
+    dialog_test::Settle();
+    run.log = dialog.Log().Lines();
+  }
+  Camera().RestoreDefaults();
+  fresh.Reset();
+  std::lock_guard<std::mutex> lock(mutex_);
+  run.frames = frames_;
+  return run;
 }
 
 std::vector<std::string> SessionTest::SessionLog(const SessionOptions& o) const {

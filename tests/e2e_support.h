@@ -34,6 +34,8 @@ struct FrameRecord {
   bool collecting = false;                  // the run still collecting after the frame
   bool accuracyStep = false;                // the accuracy test ran in this frame
   int tx = 0, ty = 0;                       // its target
+  bool gazeFound = false;                   // the frame's gaze estimate, when there is one
+  double gazeX = 0, gazeY = 0;
 
   bool BothPupils() const { return pupil[0] && pupil[1]; }
   bool NoPupil() const { return !pupil[0] && !pupil[1]; }
@@ -45,8 +47,9 @@ struct SessionOptions {
   int oneEyeEvery = 0;  // a frame with one eye closed every this many frames
   int accuracyFrames = 300;
   int framesBeforeCalibrate = 5;
-  double noiseSigma = 2.0;    // sensor noise, grey levels
-  bool equalizeHist2 = true;  // false: the user unticks "Use EqualizeHist2" before starting
+  double noiseSigma = 2.0;          // sensor noise, grey levels
+  bool equalizeHist2 = true;        // false: the user unticks "Use EqualizeHist2" before starting
+  bool keepAccuracyFrames = false;  // keep the frames rendered for the accuracy test (PNG)
 };
 
 struct SessionResult {
@@ -58,9 +61,10 @@ struct SessionResult {
   int beeps = 0;
   QImage canvas;  // the dialog's client area when the source had ended
   int64_t blinkFrames = 0, oneEyeFrames = 0;
-  std::vector<std::string> messages;  // message boxes shown
-  GazeMapping mapping;                // as fitted
-  AccuracySums sums;                  // as Stop Tracking found them
+  std::vector<std::string> messages;               // message boxes shown
+  GazeMapping mapping;                             // as fitted
+  AccuracySums sums;                               // as Stop Tracking found them
+  std::vector<std::vector<uchar>> accuracyFrames;  // with keepAccuracyFrames, in order
 
   // The four values of every stored sample, in the order stored.
   std::vector<std::vector<double>> Samples() const;
@@ -100,6 +104,14 @@ class SessionTest : public dialog_test::DialogTest {
   void SetUp() override;
   void TearDown() override;
   SessionResult RunSession(const SessionOptions& options);
+  // A fresh session in a fresh dialog: Gaze Direction, "Use last calibration", Start Tracking
+  // on these frames until they end, Stop Tracking. The frames as processed and the event log.
+  struct LastCalibrationRun {
+    std::vector<FrameRecord> frames;
+    std::vector<std::string> log;
+    QImage canvas;
+  };
+  LastCalibrationRun RunWithLastCalibration(const std::vector<std::vector<uchar>>& frames);
 
   // Every check of a protocol of one complete run followed by Stop Tracking.
   void ExpectCompleteProtocol(const SessionResult& r);
@@ -108,7 +120,7 @@ class SessionTest : public dialog_test::DialogTest {
 
  private:
   cv::Mat Render(int64_t index);
-  void OnFrame();
+  void OnFrame(TrackerSession& session);
   void WaitFor(const std::function<bool()>& done, int seconds, const char* what);
   void Click(TrackerDialog& dialog, int id);
   size_t FramesSoFar();
@@ -119,6 +131,8 @@ class SessionTest : public dialog_test::DialogTest {
   std::mutex mutex_;  // frame thread and GUI thread
   std::vector<FrameKind> renderedKinds_;
   std::vector<LookTarget> renderedLooks_;
+  bool keepAccuracyFrames_ = false;
+  std::vector<std::vector<uchar>> accuracyFrames_;
   std::vector<FrameRecord> frames_;
   int lastStored_ = 0;
 };

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 #include <sstream>
+#include <thread>
 
 #include "FaceFrameGenerator.h"
 #include "ReplayRun.h"
@@ -202,6 +204,40 @@ TEST(ReplayRunTest, TruncatedVideoKeepsWhatWasReadAndSaysWhereItStopped) {
   auto rows = ReadCsv(outcome.csvPath);
   EXPECT_GT(rows.size(), 1u);
   EXPECT_LT(rows.size(), 41u);
+}
+
+// The demo is a benchmark with a known truth: the same seed gives the same frames and the same
+// protocol, whether the other core is idle or busy.
+TEST(ReplayRunTest, DemoGivesTheSameResultsEveryRun) {
+  auto run = [](const std::string& name, bool busy) {
+    ReplayOptions o;
+    o.outputDir = TempDir(name);
+    o.quiet = true;
+    o.demo = true;
+    o.demoAccuracyFrames = 60;
+    std::atomic<bool> done{false};
+    std::thread load;
+    if (busy)
+      load = std::thread([&done] {
+        volatile double x = 0;
+        while (!done.load()) x = x + 1;
+      });
+    ReplayOutcome outcome = RunDemo(o);
+    done = true;
+    if (load.joinable()) load.join();
+    EXPECT_EQ(outcome.exitCode, kExitOk) << outcome.message;
+    std::vector<std::string> results;
+    for (const auto& row : ReadCsv(outcome.csvPath)) results.push_back(WithoutTimes(row));
+    std::ifstream protocol(outcome.protocolPath, std::ios::binary);
+    results.emplace_back(std::istreambuf_iterator<char>(protocol),
+                         std::istreambuf_iterator<char>());
+    return results;
+  };
+  const std::vector<std::string> idle = run("demo_idle", false);
+  const std::vector<std::string> busy = run("demo_busy", true);
+  ASSERT_GT(idle.size(), 400u);
+  ASSERT_EQ(idle.size(), busy.size());
+  for (size_t i = 0; i < idle.size(); ++i) ASSERT_EQ(idle[i], busy[i]) << "row " << i;
 }
 
 TEST(ReplayRunTest, DemoRunsAWholeCalibrationAndAccuracyTest) {

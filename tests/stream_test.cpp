@@ -11,7 +11,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <opencv2/videoio.hpp>
 #include <sstream>
@@ -313,34 +315,37 @@ TEST(GazeStreamReplay, StreamOptionTakesAnEndpointOnlyWhenOneFollows) {
 class StreamWhileTracking : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetWindows(&windows);
-    SetUserPrompts(&prompts);
-    SetMachine(&machine);
     Camera().RestoreDefaults();
     Camera().SetCameraCounter([] { return 1; });
     Camera().SetSourceFactory(
         [](int) { return std::make_unique<GeneratedSource>(MarkedPicture, 0, -1); });
+    session.AddFrameListener([this](const FrameRecord&) {
+      {
+        std::lock_guard<std::mutex> lock(framesMutex_);
+        ++framesSeen_;
+      }
+      framesChanged_.notify_all();
+    });
   }
-  void TearDown() override {
-    Camera().RestoreDefaults();
-    SetMachine(nullptr);
-    SetUserPrompts(nullptr);
-    SetWindows(nullptr);
+  void TearDown() override { Camera().RestoreDefaults(); }
+  // Waits until n more frames have gone through the session; false if they do not come.
+  bool FramesGoOn(int64_t n) {
+    std::unique_lock<std::mutex> lock(framesMutex_);
+    const int64_t target = framesSeen_ + n;
+    return framesChanged_.wait_for(lock, 60s, [&] { return framesSeen_ >= target; });
   }
-  // Waits until n more frames have been delivered; false if they do not come.
-  static bool FramesGoOn(int64_t n) {
-    const int64_t target = Camera().FramesDelivered() + n;
-    auto end = std::chrono::steady_clock::now() + 20s;
-    while (Camera().FramesDelivered() < target && std::chrono::steady_clock::now() < end)
-      std::this_thread::sleep_for(2ms);
-    return Camera().FramesDelivered() >= target;
+  // Waits until done() holds after a frame; false if it never does.
+  bool UntilAFrameFinds(const std::function<bool()>& done) {
+    std::unique_lock<std::mutex> lock(framesMutex_);
+    return framesChanged_.wait_for(lock, 60s, done);
   }
 
+  HeadlessPlatform platform;
   TrackerSession session;
   RecordingDialog dialog;
-  HeadlessWindows windows;
-  ScriptedPrompts prompts;
-  FixedMachine machine;
+  std::mutex framesMutex_;
+  std::condition_variable framesChanged_;
+  int64_t framesSeen_ = 0;
 };
 
 TEST_F(StreamWhileTracking, APortInUseASubscriberLeavingOrTooSlowNeverStopsTracking) {
@@ -389,11 +394,8 @@ TEST_F(StreamWhileTracking, APortInUseASubscriberLeavingOrTooSlowNeverStopsTrack
   stuck.set(zmq::sockopt::subscribe, "");
   stuck.connect(endpoint);
   const uint64_t droppedBefore = session.stream.Publisher().Dropped();
-  auto end = std::chrono::steady_clock::now() + 60s;
-  while (session.stream.Publisher().Dropped() == droppedBefore &&
-         std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(5ms);
-  EXPECT_GT(session.stream.Publisher().Dropped(), droppedBefore);
+  EXPECT_TRUE(
+      UntilAFrameFinds([&] { return session.stream.Publisher().Dropped() > droppedBefore; }));
   EXPECT_TRUE(FramesGoOn(20));
 
   // Stop Tracking says how many messages were lost.

@@ -23,4 +23,21 @@ inline constexpr int kDefaultRobustTracking = 0;   // "Robust tracking" (menu)
 // an ordinary distance from a laptop's webcam shows.
 inline constexpr double kRobustSmallestFace = 0.25;
 
+// What the dialog's check boxes, sliders and menu options set, as one value: a tool fills it
+// from its command line and copies it into a tracker state in one step.
+struct TrackerSettings {
+  int searchEyeRegions = kDefaultSearchEyeRegions;
+  int estimateGazeDirection = kDefaultEstimateGazeDirection;
+  int equalizeHist1 = kDefaultEqualizeHist1;
+  int equalizeHist2 = kDefaultEqualizeHist2;
+  int finder1Param1 = kDefaultFinder1Param1;
+  int finder1Param2 = kDefaultFinder1Param2;
+  int finder2Param1 = kDefaultFinder2Param1;
+  int finder2Param2 = kDefaultFinder2Param2;
+  int precisePupils = kDefaultPrecisePupils;
+  double smallestFace = kDefaultSmallestFace;
+  int followFace = kDefaultFollowFace;
+  int robustTracking = kDefaultRobustTracking;
+};
+
 }  // namespace pupiltrak

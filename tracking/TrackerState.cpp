@@ -31,6 +31,21 @@ void TrackerState::SetSourceClientRect(const IntRect& r) {
   sourceClientRect_ = r;
 }
 
+void TrackerState::Apply(const TrackerSettings& s) {
+  SearchEyeRegions = s.searchEyeRegions;
+  EstimateGazeDirection = s.estimateGazeDirection;
+  EqualizeHist1 = s.equalizeHist1;
+  EqualizeHist2 = s.equalizeHist2;
+  Finder1Param1 = s.finder1Param1;
+  Finder1Param2 = s.finder1Param2;
+  Finder2Param1 = s.finder2Param1;
+  Finder2Param2 = s.finder2Param2;
+  PrecisePupils = s.precisePupils;
+  SmallestFace = s.smallestFace;
+  FollowFace = s.followFace;
+  RobustTracking = s.robustTracking;
+}
+
 void TrackerState::Reset() {
   TrackingActive = 0;
   CaptureToFile = 0;

@@ -77,6 +77,8 @@ struct TrackerState {
   TrackerState& operator=(const TrackerState&) = delete;
   // Back to the program-start defaults; no frame thread may be running.
   void Reset();
+  // The options and slider values from settings (nothing else changes).
+  void Apply(const TrackerSettings& settings);
 
  private:
   mutable std::mutex mutex_;

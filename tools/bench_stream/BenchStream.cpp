@@ -220,7 +220,13 @@ int main(int argc, char** argv) {
     }
     stream.Publisher().WaitForSubscriber(std::chrono::milliseconds(1000));
     const double cpu0 = ThreadCpuMs();
-    for (int i = 0; i < messages; ++i) stream.PublishFrame(r, session.state, i);
+    FrameRecord record;
+    record.results = &r;
+    record.eyeRegions = record.gazeDirection = true;
+    for (int i = 0; i < messages; ++i) {
+      record.frame = i;
+      stream.PublishFrame(record);
+    }
     cpuPerMessageUs = (ThreadCpuMs() - cpu0) * 1000.0 / messages;
     stream.SwitchOff(std::chrono::milliseconds(1000));
   }

@@ -1,0 +1,30 @@
+#include "capture/LastCalibration.h"
+
+#include "capture/TrackerSession.h"
+#include "mapping/CalibrationProtocol.h"
+#include "mapping/GazeMapping.h"
+#include "platform/DialogControls.h"
+#include "platform/Machine.h"
+
+namespace pupiltrak {
+
+void UseLastCalibrationCommand(TrackerSession& session, DialogControls& dialog, bool on,
+                               const std::string& protocolPath) {
+  if (!on) {
+    session.StopUsingMapping();
+    dialog.AddLogLine("No longer using the last calibration");
+    return;
+  }
+  GazeMapping mapping;
+  std::string error;
+  int line = 0;
+  if (!ReadLastMappingFromFile(protocolPath, &mapping, &error, &line)) {
+    dialog.AddBugLine("Cannot use the last calibration: " + error);
+    return;
+  }
+  session.UseMapping(mapping, Machine().FullScreenSize());
+  dialog.AddLogLine("Using the last calibration: the mapping report at line " +
+                    std::to_string(line) + " of " + protocolPath);
+}
+
+}  // namespace pupiltrak

@@ -1,0 +1,76 @@
+#include "capture/SessionRunner.h"
+
+#include <chrono>
+#include <thread>
+
+#include "capture/TrackerSession.h"
+#include "capture/TrackingCommands.h"
+#include "platform/CameraLibrary.h"
+
+namespace pupiltrak {
+
+SessionRunner::SessionRunner(TrackerSession& session, SourceMaker source)
+    : session_(session),
+      delivered_(std::make_shared<int64_t>(0)),
+      processed_(std::make_shared<long>(0)) {
+  Camera().SetCameraCounter([] { return 1; });
+  Camera().SetSourceFactory([source = std::move(source)](int) { return source(); });
+  Camera().SetEnable(0, true);
+}
+
+SessionRunner::~SessionRunner() {
+  Camera().Stop();
+  session_.ClearFrameListeners();
+  Camera().RestoreDefaults();
+}
+
+void SessionRunner::SetMapping(const GazeMapping& mapping, QSize fullScreen) {
+  session_.UseMapping(mapping, fullScreen);
+}
+
+void SessionRunner::AddListener(FrameListener listener) {
+  session_.AddFrameListener(std::move(listener));
+}
+
+bool SessionRunner::Start() {
+  // The callback runs one frame at a time on the layer's thread: plain counters will do.
+  Camera().SetCallback(0, [this](CameraFrame& frame) {
+    if (beforeFrame_) beforeFrame_((*delivered_)++);
+    // A stop asked for from inside a callback ends the run after the frame already on its way.
+    if (frameLimit_ > 0 && *processed_ >= frameLimit_) {
+      Camera().Stop();
+      return;
+    }
+    session_.OnCameraFrame(frame);
+    if (frameLimit_ > 0 && ++*processed_ >= frameLimit_) Camera().Stop();
+  });
+  session_.state.TrackingActive = 1;
+  if (Camera().Init() == 0 || Camera().Start() != 0) {
+    session_.state.TrackingActive = 0;
+    return false;
+  }
+  return true;
+}
+
+void SessionRunner::StartAsProgram(DialogControls& log) { StartTrackingCommand(session_, log); }
+
+void SessionRunner::HoldFrames() {
+  held_ = true;
+  Camera().SetFrameGate(
+      [this] { return !held_.load() && session_.state.TrackingActive.load() != 0; });
+}
+
+void SessionRunner::Wait(const std::function<void()>& poll) {
+  while (Camera().Delivering()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (poll) poll();
+  }
+  Camera().WaitUntilIdle();
+}
+
+void SessionRunner::Finish() {
+  Camera().Exit();
+  session_.state.TrackingActive = 0;
+}
+
+}  // namespace pupiltrak
