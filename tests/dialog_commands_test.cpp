@@ -294,7 +294,7 @@ TEST_F(Commands, UseLastCalibrationWithoutAProtocolSaysSoAndStaysOff) {
   machine.SetProgramDirectory(empty.path().toStdString() + "/");
   Open();
   std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
-  QAction* last = menu->actions().at(3);
+  QAction* last = menu->actions().at(6);
   last->trigger();
   const Lines lines = NewLines();
   ASSERT_EQ(lines.size(), 1u);
@@ -305,7 +305,7 @@ TEST_F(Commands, UseLastCalibrationWithoutAProtocolSaysSoAndStaysOff) {
       << lines[0];
   EXPECT_FALSE(session.UsingMapping());
   std::unique_ptr<QMenu> again(dialog->CreateContextMenu(nullptr));
-  EXPECT_FALSE(again->actions().at(3)->isChecked());
+  EXPECT_FALSE(again->actions().at(6)->isChecked());
 }
 
 TEST_F(Commands, PrecisePupilsInTheMenuSwitchesTheFlagAndLogsIt) {
