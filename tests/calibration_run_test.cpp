@@ -329,6 +329,8 @@ TEST_F(CalibrateCommandTest, CalibrateWhileTheFrameThreadAppendsNeverTearsASampl
     }
   };
 
+  // On a busy machine the loop below could end before the frame thread runs at all.
+  while (appended.load() == 0) std::this_thread::yield();
   for (int i = 0; i < 3000; ++i) {
     checkStore();
     if (HasFatalFailure()) break;
