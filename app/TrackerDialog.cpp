@@ -322,30 +322,12 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
     menu->addAction(QString::fromStdString(aboutMenuText_), this,
                     [this] { SystemCommand(kAboutCommand); });
   }
-  // Precise pupils, off at start: an option beyond the dialog's own check boxes.
-  QAction* precise = menu->addAction("Precise pupils");
-  precise->setCheckable(true);
-  precise->setChecked(session_.state.PrecisePupils.load() != 0);
-  connect(precise, &QAction::toggled, this, [this](bool on) {
-    AddLogLine(on ? "Precise pupils is on" : "Precise pupils is off");
-    session_.state.PrecisePupils = on ? 1 : 0;
-  });
-  // Robust tracking, off at start: what an ordinary webcam wants (smaller faces, following the
-  // face, precise pupils), whatever the three items below say.
-  QAction* robust = menu->addAction("Robust tracking");
-  robust->setCheckable(true);
-  robust->setChecked(session_.state.RobustTracking.load() != 0);
-  connect(robust, &QAction::toggled, this, [this](bool on) {
-    AddLogLine(on ? "Robust tracking is on" : "Robust tracking is off");
-    session_.state.RobustTracking = on ? 1 : 0;
-  });
-  QAction* follow = menu->addAction("Follow the face");
-  follow->setCheckable(true);
-  follow->setChecked(session_.state.FollowFace.load() != 0);
-  connect(follow, &QAction::toggled, this, [this](bool on) {
-    AddLogLine(on ? "Follow the face is on" : "Follow the face is off");
-    session_.state.FollowFace = on ? 1 : 0;
-  });
+  // Options beyond the dialog's own check boxes, each off at start, logged when switched.
+  // Robust tracking is what an ordinary webcam wants (smaller faces, following the face,
+  // precise pupils), whatever the items of its parts say.
+  AddSwitch(menu, "Precise pupils", session_.state.PrecisePupils);
+  AddSwitch(menu, "Robust tracking", session_.state.RobustTracking);
+  AddSwitch(menu, "Follow the face", session_.state.FollowFace);
   AddSmallestFaceMenu(menu);
   // The live gaze stream to other programs; off at program start.
   QAction* stream = menu->addAction("Stream gaze");
@@ -361,6 +343,16 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
     UseLastCalibrationCommand(session_, *this, on, CalibrationProtocolPath());
   });
   return menu;
+}
+
+void TrackerDialog::AddSwitch(QMenu* menu, const char* name, std::atomic<int>& flag) {
+  QAction* item = menu->addAction(name);
+  item->setCheckable(true);
+  item->setChecked(flag.load() != 0);
+  connect(item, &QAction::toggled, this, [this, name, &flag](bool on) {
+    AddLogLine(std::string(name) + (on ? " is on" : " is off"));
+    flag = on ? 1 : 0;
+  });
 }
 
 void TrackerDialog::AddSmallestFaceMenu(QMenu* menu) {

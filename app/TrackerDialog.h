@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QRegion>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <string>
@@ -84,6 +85,8 @@ class TrackerDialog : public QDialog, public DialogView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // A checkable item that switches flag and logs "<name> is on" or "<name> is off".
+  void AddSwitch(QMenu* menu, const char* name, std::atomic<int>& flag);
   // "Smallest face": the exclusive choices of the face search's smallest size.
   void AddSmallestFaceMenu(QMenu* menu);
   void BuildControls();
