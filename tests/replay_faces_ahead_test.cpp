@@ -18,10 +18,10 @@ TEST(FacesAheadTest, FollowedFacesAreThoseThePipelineFollows) {
   // The face moves, leaves for a few frames and comes back elsewhere.
   std::vector<cv::Mat> frames;
   for (int i = 0; i < 40; ++i) {
-    gen::FrameSpec spec;
-    spec.headShift = cv::Point2f(i < 20 ? -150.0f + 5.0f * i : 120.0f, 0.0f);
+    gen::FrameSpec shot;
+    shot.headShift = cv::Point2f(i < 20 ? -150.0f + 5.0f * i : 120.0f, 0.0f);
     frames.push_back(i >= 20 && i < 25 ? cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(110))
-                                       : generator.Render(spec));
+                                       : generator.Render(shot));
   }
 
   Pipeline pipeline;

@@ -45,10 +45,10 @@ struct Shot {
 // Renders the face at headShift into frame (the whole frame, or only the square around the face
 // when pasting it into a picture that has one already).
 void AddFace(const gen::FaceFrameGenerator& generator, cv::Point2f shift, Shot* shot, bool paste) {
-  gen::FrameSpec spec;
-  spec.headShift = shift;
+  gen::FrameSpec pose;
+  pose.headShift = shift;
   gen::FrameTruth truth;
-  const cv::Mat face = generator.Render(spec, &truth);
+  const cv::Mat face = generator.Render(pose, &truth);
   const cv::Point2f mid = (truth.eye[0].centre + truth.eye[1].centre) * 0.5f;
   if (paste) {
     const float d = static_cast<float>(cv::norm(truth.eye[1].centre - truth.eye[0].centre));
