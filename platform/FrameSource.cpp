@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
@@ -155,7 +157,90 @@ bool LooksComplete(const std::string& file) {
   return in && bytes.find(end) != std::string::npos;
 }
 
+uint32_t BigEndian(const unsigned char* b, int n) {
+  uint32_t v = 0;
+  for (int i = 0; i < n; ++i) v = (v << 8) | b[i];
+  return v;
+}
+
+// The width and height a JPEG file's frame header gives: the first start-of-frame segment.
+bool JpegSize(std::ifstream& in, long long* w, long long* h) {
+  unsigned char b[8];
+  in.seekg(2);
+  for (int segments = 0; segments < 4096 && in.read(reinterpret_cast<char*>(b), 4); ++segments) {
+    if (b[0] != 0xFF) return false;
+    const int marker = b[1];
+    const uint32_t length = BigEndian(b + 2, 2);
+    const bool frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) {
+      if (!in.read(reinterpret_cast<char*>(b), 5)) return false;
+      *h = BigEndian(b + 1, 2);
+      *w = BigEndian(b + 3, 2);
+      return true;
+    }
+    if (length < 2) return false;
+    in.seekg(length - 2, std::ios::cur);
+  }
+  return false;
+}
+
+// The size an image file's header claims, for PNG, JPEG, BMP and the PNM family; false when
+// the format is another or the header cannot be read (the decoder then decides).
+bool HeaderSize(const std::string& file, long long* w, long long* h) {
+  std::ifstream in(file, std::ios::binary);
+  unsigned char b[32] = {};
+  if (!in.read(reinterpret_cast<char*>(b), 26)) return false;
+  if (std::memcmp(b, "\x89PNG\r\n\x1a\n", 8) == 0 && std::memcmp(b + 12, "IHDR", 4) == 0) {
+    *w = BigEndian(b + 16, 4);
+    *h = BigEndian(b + 20, 4);
+    return true;
+  }
+  if (b[0] == 0xFF && b[1] == 0xD8) return JpegSize(in, w, h);
+  if (b[0] == 'B' && b[1] == 'M') {
+    int32_t bw = 0, bh = 0;
+    std::memcpy(&bw, b + 18, 4);  // little-endian, as the machines this runs on
+    std::memcpy(&bh, b + 22, 4);
+    *w = std::llabs(bw);
+    *h = std::llabs(bh);
+    return true;
+  }
+  if (b[0] == 'P' && b[1] >= '1' && b[1] <= '6') {
+    in.clear();
+    in.seekg(2);
+    long long v[2] = {0, 0};
+    for (long long& x : v) {
+      in >> std::ws;
+      while (in.peek() == '#') {
+        std::string comment;
+        std::getline(in, comment);
+        in >> std::ws;
+      }
+      if (!(in >> x)) return false;
+    }
+    *w = v[0];
+    *h = v[1];
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::string ImageProblem(const std::string& file) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file, ec);
+  if (ec) return "cannot be read";
+  if (size == 0) return "empty file";
+  long long w = 0, h = 0;
+  if (HeaderSize(file, &w, &h) &&
+      (w > kMaxImageSide || h > kMaxImageSide || w * h > kMaxImagePixels || w <= 0 || h <= 0))
+    return "its header says " + std::to_string(w) + " x " + std::to_string(h) +
+           " pixels; at most " + std::to_string(kMaxImageSide) + " per side and " +
+           std::to_string(kMaxImagePixels / 1000000) + " megapixels are accepted";
+  if (!LooksComplete(file)) return "damaged or cut short";
+  return "";
+}
 
 ImageSequenceSource::ImageSequenceSource(std::string folderOrPattern, double framesPerSecond,
                                          int firstNumber)
@@ -181,7 +266,15 @@ bool ImageSequenceSource::Open() {
   next_ = 0;
   skipped_ = 0;
   std::error_code ec;
-  if (IsPattern()) return std::filesystem::exists(PatternFile(first_), ec);
+  if (IsPattern()) {
+    // The first number found starts the sequence; the numbers before it are no gap.
+    for (int n = 0; n < kMaxPatternGap; ++n)
+      if (std::filesystem::exists(PatternFile(first_ + n), ec)) {
+        next_ = static_cast<size_t>(n);
+        return true;
+      }
+    return false;
+  }
   if (!std::filesystem::is_directory(where_, ec)) return false;
   for (const auto& entry : std::filesystem::directory_iterator(where_, ec)) {
     if (entry.is_regular_file(ec) && IsImageFile(entry.path()))
@@ -191,25 +284,49 @@ bool ImageSequenceSource::Open() {
   return !files_.empty();
 }
 
+void ImageSequenceSource::Skip(const std::string& file, const std::string& reason) {
+  ++skipped_;
+  if (onSkipped_) onSkipped_(file, reason);
+}
+
+std::string ImageSequenceSource::NextPatternFile() {
+  std::error_code ec;
+  const int at = first_ + static_cast<int>(next_);
+  for (int gap = 0; gap < kMaxPatternGap; ++gap) {
+    if (!std::filesystem::exists(PatternFile(at + gap), ec)) continue;
+    // A gap before the next file: each missing number is named, as a skipped image would be.
+    for (int n = 0; n < gap; ++n) Skip(PatternFile(at + n), "missing from the numbered sequence");
+    next_ += static_cast<size_t>(gap);
+    return PatternFile(at + gap);
+  }
+  return "";
+}
+
 bool ImageSequenceSource::Read(cv::Mat& frame) {
   for (;;) {
     std::string file;
     if (IsPattern()) {
-      file = PatternFile(first_ + static_cast<int>(next_));
-      std::error_code ec;
-      if (!std::filesystem::exists(file, ec)) return false;
+      file = NextPatternFile();
+      if (file.empty()) return false;
       files_.push_back(file);
     } else {
       if (next_ >= files_.size()) return false;
       file = files_[next_];
     }
     ++next_;
-    // Keep the file's own depth and channels; the layer converts.
-    frame = LooksComplete(file) ? cv::imread(file, cv::IMREAD_UNCHANGED) : cv::Mat();
-    if (!frame.empty()) return true;
     // One bad image of many ends nothing: the rest of the sequence is still worth reading.
-    ++skipped_;
-    if (onSkipped_) onSkipped_(file);
+    std::string problem = ImageProblem(file);
+    if (problem.empty()) {
+      try {
+        // Keep the file's own depth and channels; the layer converts.
+        frame = cv::imread(file, cv::IMREAD_UNCHANGED);
+      } catch (const cv::Exception&) {
+        frame.release();
+      }
+      if (!frame.empty()) return true;
+      problem = "not a readable image";
+    }
+    Skip(file, problem);
   }
 }
 

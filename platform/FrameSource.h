@@ -91,13 +91,26 @@ class VideoFileSource : public FrameSource {
   double fps_ = 0;
 };
 
+// The largest image a sequence accepts, checked from the file's header before decoding: a
+// header can claim any size, and decoding it would take that much memory.
+inline constexpr int kMaxImageSide = 16384;
+inline constexpr long long kMaxImagePixels = 50000000;
+// A pattern ends at the first run of this many missing numbers; a shorter gap is skipped.
+inline constexpr int kMaxPatternGap = 100;
+
+// Why an image file cannot be used (empty, too large, cut short), found without decoding it;
+// empty when it looks fine.
+std::string ImageProblem(const std::string& file);
+
 // Still images read one after another: every image file of a folder in name order, or the
-// files of a printf-style pattern ("frames/img%04d.png") from a first number up to the first
-// one missing. An image that cannot be read (empty or damaged) is skipped.
+// files of a printf-style pattern ("frames/img%04d.png") from the first number found (at most
+// kMaxPatternGap after firstNumber) until kMaxPatternGap numbers in a row are missing. An image
+// that cannot be read (empty, damaged, too large) and a missing number before the end are
+// skipped, each told to the skip handler; the rest of the sequence is read.
 class ImageSequenceSource : public FrameSource {
  public:
-  // Told the name of every skipped file, on the thread that reads.
-  using SkipHandler = std::function<void(const std::string& file)>;
+  // Told the name of every skipped file and why, on the thread that reads.
+  using SkipHandler = std::function<void(const std::string& file, const std::string& reason)>;
 
   // framesPerSecond 0: as fast as possible.
   explicit ImageSequenceSource(std::string folderOrPattern, double framesPerSecond = 0,
@@ -116,6 +129,9 @@ class ImageSequenceSource : public FrameSource {
  private:
   bool IsPattern() const;
   std::string PatternFile(int number) const;
+  // The pattern's next file from next_ on (missing numbers before it skipped); empty at the end.
+  std::string NextPatternFile();
+  void Skip(const std::string& file, const std::string& reason);
 
   std::string where_;
   double fps_;

@@ -142,22 +142,31 @@ TEST(ImageSequenceSourceTest, ReadsTheImagesOfAFolderInNameOrder) {
   EXPECT_FALSE(ImageSequenceSource(dir + "/missing").Open());
 }
 
-TEST(ImageSequenceSourceTest, FollowsAPatternUpToTheFirstMissingNumber) {
+TEST(ImageSequenceSourceTest, FollowsAPatternAcrossAGapUpToALongRunOfMissingNumbers) {
   std::string dir = FreshDir("pattern");
   for (int i = 1; i <= 4; ++i) {
     char name[64];
     std::snprintf(name, sizeof name, "/img%03d.png", i);
     cv::imwrite(dir + name, MarkedPicture(10 + i));
   }
-  cv::imwrite(dir + "/img006.png", MarkedPicture(16));  // after the gap: not reached
+  cv::imwrite(dir + "/img006.png", MarkedPicture(16));  // after a gap of one: read
+  cv::imwrite(dir + "/img200.png", MarkedPicture(20));  // after a long run missing: the end
 
   ImageSequenceSource source(dir + "/img%03d.png", 0, 1);
+  std::vector<std::string> skipped;
+  source.OnSkipped(
+      [&skipped](const std::string& file, const std::string&) { skipped.push_back(file); });
   ASSERT_TRUE(source.Open());
   auto frames = ReadAll(source);
-  ASSERT_EQ(frames.size(), 4u);
-  EXPECT_EQ(frames[3].at<cv::Vec3b>(1, 0)[0], 14);
+  ASSERT_EQ(frames.size(), 5u);
+  EXPECT_EQ(frames[4].at<cv::Vec3b>(1, 0)[0], 16);
+  EXPECT_EQ(skipped, std::vector<std::string>{dir + "/img005.png"});
 
-  EXPECT_FALSE(ImageSequenceSource(dir + "/img%03d.png", 0, 0).Open()) << "no img000.png";
+  ImageSequenceSource fromZero(dir + "/img%03d.png", 0, 0);
+  ASSERT_TRUE(fromZero.Open()) << "starts at the first number found";
+  EXPECT_EQ(ReadAll(fromZero).size(), 5u);
+  EXPECT_EQ(fromZero.Skipped(), 1) << "the numbers before the first are no gap";
+  EXPECT_FALSE(ImageSequenceSource(dir + "/none%03d.png").Open());
 }
 
 TEST(ImageSequenceSourceTest, AnUnreadableImageIsSkippedAndNamed) {
@@ -167,7 +176,8 @@ TEST(ImageSequenceSourceTest, AnUnreadableImageIsSkippedAndNamed) {
   cv::imwrite(dir + "/c.png", MarkedPicture(3));
   ImageSequenceSource source(dir);
   std::vector<std::string> skipped;
-  source.OnSkipped([&skipped](const std::string& file) { skipped.push_back(file); });
+  source.OnSkipped(
+      [&skipped](const std::string& file, const std::string&) { skipped.push_back(file); });
   ASSERT_TRUE(source.Open());
   EXPECT_EQ(ReadAll(source).size(), 2u);
   EXPECT_EQ(skipped, std::vector<std::string>{dir + "/b.png"});
