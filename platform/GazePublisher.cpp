@@ -1,5 +1,12 @@
 #include "platform/GazePublisher.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <thread>
 #include <zmq.hpp>
@@ -8,7 +15,75 @@ namespace pupiltrak {
 
 namespace {
 constexpr int kBindAttempts = 20;
+
+// Host and port of a tcp:// endpoint ("tcp://[::1]:5570" keeps its brackets off the host).
+bool SplitTcp(const std::string& endpoint, std::string* host, std::string* port) {
+  const std::string scheme = "tcp://";
+  if (endpoint.rfind(scheme, 0) != 0) return false;
+  const std::string rest = endpoint.substr(scheme.size());
+  const size_t colon = rest.rfind(':');
+  *host = colon == std::string::npos ? rest : rest.substr(0, colon);
+  *port = colon == std::string::npos ? "" : rest.substr(colon + 1);
+  return true;
+}
+
+bool IsNumericHost(const std::string& host) {
+  unsigned char buf[sizeof(struct in6_addr)];
+  return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
 }  // namespace
+
+std::string EndpointPortProblem(const std::string& endpoint) {
+  std::string host, port;
+  if (!SplitTcp(endpoint, &host, &port)) return "";
+  if (port == "*") return "";
+  const bool digits =
+      !port.empty() && port.size() <= 6 &&
+      std::all_of(port.begin(), port.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+  if (!digits) return "the endpoint " + endpoint + " needs a port number after its last ':'";
+  const long n = std::stol(port);
+  if (n > 65535) return "the port " + port + " of " + endpoint + " is outside 1 to 65535";
+  return "";
+}
+
+bool ResolveEndpoint(const std::string& endpoint, std::string* bindable, std::string* error) {
+  *bindable = endpoint;
+  const std::string problem = EndpointPortProblem(endpoint);
+  if (!problem.empty()) {
+    *error = problem;
+    return false;
+  }
+  std::string host, port;
+  if (!SplitTcp(endpoint, &host, &port) || host == "*" || host.empty() ||
+      (host.front() == '[' && host.back() == ']') || IsNumericHost(host))
+    return true;
+  addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (rc != 0 || !found) {
+    *error = "the host name '" + host + "' cannot be resolved (" + gai_strerror(rc) + ")";
+    return false;
+  }
+  // The first IPv4 address when there is one: what "localhost" means to most subscribers.
+  const addrinfo* pick = found;
+  for (const addrinfo* a = found; a; a = a->ai_next)
+    if (a->ai_family == AF_INET) {
+      pick = a;
+      break;
+    }
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* address =
+      pick->ai_family == AF_INET
+          ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(pick->ai_addr)->sin_addr)
+          : static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(pick->ai_addr)->sin6_addr);
+  inet_ntop(pick->ai_family, address, text, sizeof text);
+  const bool v6 = pick->ai_family == AF_INET6;
+  ::freeaddrinfo(found);
+  *bindable = "tcp://" + std::string(v6 ? "[" : "") + text + (v6 ? "]" : "") + ":" + port;
+  return true;
+}
 
 GazePublisher::GazePublisher() = default;
 
@@ -18,7 +93,13 @@ GazePublisher::~GazePublisher() {
   context_.reset();
 }
 
-bool GazePublisher::Open(const std::string& endpoint, std::string* error, int highWaterMark) {
+bool GazePublisher::Open(const std::string& asked, std::string* error, int highWaterMark) {
+  std::string endpoint, why;
+  if (!ResolveEndpoint(asked, &endpoint, &why)) {
+    Close();
+    if (error) *error = why;
+    return false;
+  }
   zmq::context_t* context = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);

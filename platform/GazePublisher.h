@@ -23,6 +23,14 @@ namespace pupiltrak {
 
 inline constexpr const char* kDefaultGazeEndpoint = "tcp://127.0.0.1:5570";
 
+// What is wrong with a tcp:// endpoint's port (not a number, outside 1 to 65535; "*" and 0 pick
+// a free port), as a sentence; empty when nothing is. Other transports are left to the library.
+std::string EndpointPortProblem(const std::string& endpoint);
+// The endpoint to bind: a tcp:// host name resolved to its first address ("localhost" ->
+// 127.0.0.1). false with a sentence in *error when the name cannot be resolved or the port is
+// wrong.
+bool ResolveEndpoint(const std::string& endpoint, std::string* bindable, std::string* error);
+
 class GazePublisher {
  public:
   // Messages queued per subscriber before new ones are dropped (about 30 s of frames at 30 fps).
@@ -33,8 +41,8 @@ class GazePublisher {
   GazePublisher(const GazePublisher&) = delete;
   GazePublisher& operator=(const GazePublisher&) = delete;
 
-  // Binds a new socket to endpoint (closing any open one first). On failure returns false with
-  // the library's reason in *error and leaves the publisher closed.
+  // Binds a new socket to endpoint (closing any open one first; a host name is resolved). On
+  // failure returns false with the reason in *error and leaves the publisher closed.
   bool Open(const std::string& endpoint, std::string* error,
             int highWaterMark = kDefaultHighWaterMark);
   // Closes the socket. Messages still queued are sent on in the background for up to linger
