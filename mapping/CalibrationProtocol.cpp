@@ -212,8 +212,23 @@ bool ParseFunctionLine(const std::string& line, const char* name, LinearFunction
 
 }  // namespace
 
+namespace {
+
+// A report named for the user: its line and, when the file has it, its video file line (the
+// protocol has no date of its own).
+std::string ReportName(const std::vector<std::string>& lines, size_t heading, size_t end) {
+  std::string text = "the report at line " + std::to_string(heading + 1);
+  for (size_t k = end; k < lines.size() && k < end + 3; ++k)
+    if (lines[k].rfind("Corresponding video file: ", 0) == 0)
+      return text + " (\"" + lines[k].substr(0, 120) + "\")";
+  return text;
+}
+
+}  // namespace
+
 bool ReadLastMapping(const std::string& text, const std::string& name, GazeMapping* mapping,
-                     std::string* error, int* reportLine) {
+                     std::string* error, int* reportLine, std::string* warning) {
+  if (warning) warning->clear();
   std::vector<std::string> lines;
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
@@ -239,6 +254,7 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
                                      {"GazeRX", &GazeMapping::GazeRX},
                                      {"GazeRY", &GazeMapping::GazeRY}};
   bool found = false;
+  std::string usedName, failedName, failedLine;  // the report used; the last failed one after it
   for (size_t i = 0; i < lines.size(); ++i) {
     if (lines[i] != "Left eye mapping:") continue;
     GazeMapping m;
@@ -249,6 +265,7 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
       if (!e.function && e.text[0] == '\0' && j < lines.size() &&
           lines[j].rfind("Fit failed", 0) == 0) {
         failed = true;
+        failedLine = lines[j];
         ++j;
       }
       if (j >= lines.size()) {
@@ -275,15 +292,30 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
     if (cut) break;
     if (j < lines.size() && lines[j].rfind("Fit failed", 0) == 0) {
       failed = true;
+      failedLine = lines[j];
       ++j;
     }
     if (!failed) {
       *mapping = m;
       found = true;
+      usedName = ReportName(lines, i, j);
+      failedName.clear();
       if (reportLine) *reportLine = static_cast<int>(i) + 1;
+    } else {
+      failedName = ReportName(lines, i, j);
     }
     i = j - 1;
   }
+  if (!failedName.empty() && !found) {
+    *error = name + ": the last calibration's fit failed, so it gave no mapping (" + failedName +
+             " says \"" + failedLine.substr(0, 60) + "...\"); calibrate again";
+    return false;
+  }
+  if (!failedName.empty() && warning)
+    *warning = name + ": the last calibration's fit failed (" + failedName +
+               "); the gaze comes "
+               "from the older complete " +
+               usedName.substr(4);
   if (!found) {
     *error = name + " holds no complete mapping report (" + std::to_string(lines.size()) +
              " lines read; a calibration writes one when its last target is done)";
@@ -292,7 +324,7 @@ bool ReadLastMapping(const std::string& text, const std::string& name, GazeMappi
 }
 
 bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error,
-                             int* reportLine) {
+                             int* reportLine, std::string* warning) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = "cannot read the protocol " + path + ": " + std::strerror(errno);
@@ -300,7 +332,7 @@ bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std:
   }
   std::ostringstream text;
   text << in.rdbuf();
-  return ReadLastMapping(text.str(), path, mapping, error, reportLine);
+  return ReadLastMapping(text.str(), path, mapping, error, reportLine, warning);
 }
 
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,

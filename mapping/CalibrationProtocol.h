@@ -90,11 +90,13 @@ std::string MappingReportText(const CalibrationData& data, const MappingFit& fit
 // eye's fit failed. Reads CR LF and LF line ends. Returns false with one sentence in *error
 // (naming `name` and the line) when a report's line is garbled or no complete report is in it.
 // reportLine (may be null): the line number, from 1, of the report's "Left eye mapping:".
+// When the last report's fit failed, the error says so; when an older complete report is used
+// instead, *warning (may be null) names both by line and video file line, else it is cleared.
 bool ReadLastMapping(const std::string& text, const std::string& name, GazeMapping* mapping,
-                     std::string* error, int* reportLine = nullptr);
+                     std::string* error, int* reportLine = nullptr, std::string* warning = nullptr);
 // The same on a protocol file.
 bool ReadLastMappingFromFile(const std::string& path, GazeMapping* mapping, std::string* error,
-                             int* reportLine = nullptr);
+                             int* reportLine = nullptr, std::string* warning = nullptr);
 
 // At Stop Tracking: accuracy lines, then close (nothing when not open).
 void CloseProtocolWithAccuracy(CalibrationProtocol& protocol, const AccuracySums& sums,

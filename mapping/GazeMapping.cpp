@@ -198,6 +198,12 @@ GazeEstimate EstimateGaze(const GazeMapping& mapping, GazeSmoother& smoother, Ey
   const double ry = mapping.GazeRY(eye1.dx, eye1.dy);
   const double lx = mapping.GazeLX(eye2.dx, eye2.dy);
   const double ly = mapping.GazeLY(eye2.dx, eye2.dy);
+  // Coefficients as large as 1e308 overflow: such a frame has no estimate, and the smoother
+  // never takes it in.
+  if (!std::isfinite((rx + lx) * 0.5) || !std::isfinite((ry + ly) * 0.5)) {
+    estimate.kind = GazeKind::NoEstimate;
+    return estimate;
+  }
   const ScreenPoint s = smoother.AddPoint((rx + lx) * 0.5, (ry + ly) * 0.5);
   // The fit already maps eye vectors to screen pixels: the smoothed point is the estimate.
   estimate.kind = GazeKind::Point;

@@ -232,15 +232,21 @@ TEST(ProtocolMappingReaderTest, TakesTheLastCompleteReportAndNamesTheLineOfAGarb
     const char* what;
     std::string text;
     double gazeLXc;         // the c of GazeLX read, or NAN when refused
-    const char* errorPart;  // a part of the refusal
+    const char* errorPart;  // a part of the refusal, or of the warning when read
   } cases[] = {
       {"LF", "Point = 0\tSample = 0\n\n" + report1, 512.0, ""},
       {"CR LF as written", crlf("Point = 0\n" + report1), 512.0, ""},
       {"the last of two", report1 + "Accuracy (RMS) in pixels: 3.00\n\n" + report2, 600.25, ""},
-      {"a failed fit is skipped", report1 + failedFit, 512.0, ""},
+      {"a failed fit after a good one: the good one, named",
+       report1 + "Corresponding video file: a.avi\n\n" + failedFit, 512.0,
+       "fit failed (the report at line 11); the gaze comes from the older complete report at "
+       "line 1 (\"Corresponding video file: a.avi\")"},
+      {"a failed fit before a good one: no warning", failedFit + report2, 600.25, ""},
       {"a report cut off at the end", report1 + report2.substr(0, 60), 512.0, ""},
       {"no report", "Point = 0\tSample = 0\tdxL = 1.00\n", NAN, "holds no complete mapping"},
-      {"only a failed fit", failedFit, NAN, "holds no complete mapping"},
+      {"only a failed fit", failedFit, NAN,
+       "p.txt: the last calibration's fit failed, so it gave no mapping (the report at line 1 "
+       "says \"Fit failed (singular matrix)"},
       {"garbled number", "x\n" + report1.substr(0, 27) + "4O.00" + report1.substr(32), NAN,
        "p.txt, line 3: expected \"GazeLX = a * dx"},
       {"missing right heading",
@@ -255,13 +261,18 @@ TEST(ProtocolMappingReaderTest, TakesTheLastCompleteReportAndNamesTheLineOfAGarb
   for (const auto& c : cases) {
     GazeMapping m;
     std::string error;
-    const bool ok = ReadLastMapping(c.text, "p.txt", &m, &error);
+    std::string warning = "stale";
+    const bool ok = ReadLastMapping(c.text, "p.txt", &m, &error, nullptr, &warning);
     if (std::isnan(c.gazeLXc)) {
       EXPECT_FALSE(ok) << c.what;
       EXPECT_NE(error.find(c.errorPart), std::string::npos) << c.what << ": " << error;
       EXPECT_EQ(error.find('\n'), std::string::npos) << c.what << ": one sentence";
     } else {
       ASSERT_TRUE(ok) << c.what << ": " << error;
+      if (c.errorPart[0] == '\0')
+        EXPECT_EQ(warning, "") << c.what;
+      else
+        EXPECT_NE(warning.find(c.errorPart), std::string::npos) << c.what << ": " << warning;
       EXPECT_DOUBLE_EQ(m.GazeLX.c, c.gazeLXc) << c.what;
       EXPECT_DOUBLE_EQ(m.GazeLY.b, -38.5) << c.what;
       EXPECT_DOUBLE_EQ(m.GazeRX.a, 41.0) << c.what;
