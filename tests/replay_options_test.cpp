@@ -104,7 +104,7 @@ TEST(ReplayOptionsTest, CommandLineTable) {
        nullptr,
        [](const ReplayOptions& o) { return o.streamEndpoint == "tcp://*:6000"; }},
       {{"--stream="}, "option --stream needs an endpoint such as tcp://127.0.0.1:5570", always},
-      {{"--mapping", "CalibrationProtocol.txt", "--screen", "1280x1024"},
+      {{"a.avi", "--mapping", "CalibrationProtocol.txt", "--screen", "1280x1024"},
        nullptr,
        [](const ReplayOptions& o) {
          return o.mappingFile == "CalibrationProtocol.txt" && o.screenWidth == 1280 &&
@@ -171,7 +171,8 @@ TEST(ReplayOptionsTest, CommandLineTable) {
 TEST(ReplayOptionsTest, WorkerArgumentsCarryEveryOption) {
   std::string error;
   auto batch = Parse({"a.avi",
-                      "b.avi",
+                      "--jobs",
+                      "2",
                       "--equalize-hist1",
                       "on",
                       "--finder2-param1",

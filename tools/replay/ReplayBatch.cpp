@@ -1,5 +1,6 @@
 #include "ReplayBatch.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <set>
 #include <sstream>
 
+#include "Interruption.h"
 #include "ReplayReport.h"
 #include "ReplayRun.h"
 
@@ -48,6 +50,7 @@ struct Worker {
   std::string stdoutRest, stderrRest;  // the unfinished last line of each
   std::string log;                     // everything it wrote on standard error
   long frames = 0;                     // its latest progress
+  pid_t pid = 0;                       // once started: it gets the batch's signals
   bool hasResult = false, hasError = false, done = false;
   BatchResult result;
 };
@@ -60,9 +63,9 @@ class Batch {
 
   int Run() {
     start_ = Clock::now();
-    if (!QDir().mkpath(QString::fromStdString(o_.outputDir))) {
-      std::fprintf(stderr, "pupiltrak08-replay: cannot create the output folder %s\n",
-                   o_.outputDir.c_str());
+    std::string error;
+    if (!MakeOutputFolder(o_.outputDir, &error)) {
+      std::fprintf(stderr, "pupiltrak08-replay: %s\n", error.c_str());
       return kExitIoError;
     }
     const std::vector<std::string> folders = BatchFolderNames(o_.inputs);
@@ -88,7 +91,9 @@ class Batch {
 
  private:
   void StartMore() {
-    while (static_cast<int>(workers_.size()) < jobs_ && next_ < o_.inputs.size()) {
+    // Once interrupted, the inputs not started stay so (summary.csv says it).
+    while (static_cast<int>(workers_.size()) < jobs_ && next_ < o_.inputs.size() &&
+           !Interrupted()) {
       auto w = std::make_unique<Worker>();
       w->index = next_++;
       w->result = results_[w->index];
@@ -98,12 +103,26 @@ class Batch {
       for (const std::string& a : WorkerArguments(o_, o_.inputs[w->index], dir))
         args << QString::fromStdString(a);
       w->process = std::make_unique<QProcess>();
+      // A process group of its own: a terminal's Ctrl-C reaches the batch only, which passes
+      // it on once (a second one would end the worker at once).
+      w->process->setChildProcessModifier([] { ::setpgid(0, 0); });
       Worker* raw = w.get();
       QProcess* p = raw->process.get();
+      QObject::connect(p, &QProcess::started, [raw] {
+        raw->pid = static_cast<pid_t>(raw->process->processId());
+        ForwardSignalsTo(raw->pid);
+        // A signal that came between the check above and now has not reached it yet.
+        if (Interrupted()) ::kill(raw->pid, InterruptSignal());
+      });
       QObject::connect(p, &QProcess::readyReadStandardOutput, [this, raw] { ReadOut(raw); });
       QObject::connect(p, &QProcess::readyReadStandardError, [this, raw] { ReadErr(raw); });
       QObject::connect(p, &QProcess::finished, [this, raw](int code, QProcess::ExitStatus status) {
-        if (status == QProcess::CrashExit)
+        if (status == QProcess::CrashExit && Interrupted())
+          Ended(raw,
+                std::string("ended at once by a second ") + SignalName(InterruptSignal()) +
+                    " (its files keep their .partial names)",
+                InterruptedExitStatus(InterruptSignal()));
+        else if (status == QProcess::CrashExit)
           Ended(raw, "the worker stopped unexpectedly (it crashed)", -1);
         else
           Ended(raw, "", code);
@@ -163,6 +182,7 @@ class Batch {
   void Ended(Worker* w, const std::string& failure, int code) {
     if (w->done) return;
     w->done = true;
+    if (w->pid > 0) StopForwardingTo(w->pid);
     ReadOut(w);
     ReadErr(w);
     BatchResult& r = w->result;
@@ -199,6 +219,15 @@ class Batch {
     });
   }
 
+  // Inputs whose worker was stopped by the batch's signal.
+  size_t Stopped() const {
+    return static_cast<size_t>(std::count_if(
+        results_.begin(), results_.begin() + static_cast<long>(next_), [](const BatchResult& r) {
+          return r.exitCode == InterruptedExitStatus(SIGINT) ||
+                 r.exitCode == InterruptedExitStatus(SIGTERM);
+        }));
+  }
+
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
   long FramesSoFar() const {
@@ -221,6 +250,11 @@ class Batch {
 
   int Finish() {
     const double seconds = Seconds();
+    for (size_t i = next_; i < results_.size(); ++i) {
+      results_[i].exitCode = InterruptedExitStatus(InterruptSignal());
+      results_[i].error =
+          std::string("not started: the batch was interrupted by ") + SignalName(InterruptSignal());
+    }
     const std::string path = JoinPath(o_.outputDir, "summary.csv");
     AtomicOutputFile summary(path);
     std::string error;
@@ -240,6 +274,14 @@ class Batch {
       return kExitIoError;
     }
     std::fprintf(stderr, "summary: %s\n", path.c_str());
+    if (Interrupted()) {
+      std::fprintf(stderr,
+                   "pupiltrak08-replay: interrupted by %s: %zu of %zu inputs finished; %s has a "
+                   "row for every input\n",
+                   SignalName(InterruptSignal()), finished_ - Stopped(), o_.inputs.size(),
+                   path.c_str());
+      return InterruptedExitStatus(InterruptSignal());
+    }
     if (failed_ > 0) {
       std::fprintf(stderr,
                    "pupiltrak08-replay: %d of %zu inputs failed (exit status %d); their rows in "

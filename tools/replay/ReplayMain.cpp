@@ -9,6 +9,7 @@
 #include <opencv2/core/utils/logger.hpp>
 #include <thread>
 
+#include "Interruption.h"
 #include "ReplayBatch.h"
 #include "ReplayOptions.h"
 #include "ReplayRun.h"
@@ -57,7 +58,7 @@ int RunWorker(const ReplayOptions& options) {
     outcome = RunReplay(options);
   }
   const ReplaySummary& s = outcome.summary;
-  if (outcome.exitCode == kExitOk || outcome.exitCode == kExitTruncated) {
+  if (outcome.exitCode == kExitOk || outcome.exitCode == kExitTruncated || outcome.interrupted) {
     std::fputs(WorkerResultLine(s.frames, s.faceFound, s.bothPupils, s.blinks, outcome.wallSeconds,
                                 outcome.skippedFiles)
                    .c_str(),
@@ -105,6 +106,8 @@ int main(int argc, char** argv) {
     // FFmpeg's own log ("[mjpeg @ ...] overread"), read when OpenCV first loads it: quiet.
     setenv("OPENCV_FFMPEG_LOGLEVEL", "-8", 0);
   }
+  // Ctrl-C and SIGTERM stop after the frame in hand and keep what was done.
+  InstallInterruptionHandlers();
   // The panels are drawn with Qt's painting, which needs an application but no display.
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   int qtArgc = 1;
@@ -115,7 +118,7 @@ int main(int argc, char** argv) {
   if (options->batchWorker) return RunWorker(*options);
 
   ReplayOutcome outcome = options->demo ? RunDemo(*options) : RunReplay(*options);
-  if (outcome.exitCode != kExitOk && outcome.exitCode != kExitTruncated) {
+  if (outcome.exitCode != kExitOk && outcome.exitCode != kExitTruncated && !outcome.interrupted) {
     std::fprintf(stderr, "pupiltrak08-replay: %s\n", outcome.message.c_str());
     return outcome.exitCode;
   }
@@ -136,7 +139,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "protocol: %s\n", outcome.protocolPath.c_str());
     for (const auto& line : outcome.accuracy) std::printf("%s\n", line.c_str());
   }
-  if (outcome.exitCode == kExitTruncated)
+  if (outcome.exitCode == kExitTruncated || outcome.interrupted)
     std::fprintf(stderr, "pupiltrak08-replay: %s\n", outcome.message.c_str());
   return outcome.exitCode;
 }

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "platform/GazePublisher.h"
+
 #ifndef PUPILTRAK_VERSION
 #define PUPILTRAK_VERSION "unknown"
 #endif
@@ -139,7 +141,7 @@ const std::vector<Valued>& ValuedOptions() {
        "an endpoint such as tcp://127.0.0.1:5570",
        [](const std::string& v, ReplayOptions& o) {
          o.streamEndpoint = v;
-         return v.find("://") != std::string::npos;
+         return v.find("://") != std::string::npos && EndpointPortProblem(v).empty();
        }},
       {{"mapping"}, "a calibration protocol file", TextField(&ReplayOptions::mappingFile)},
       {{"screen"},
@@ -251,7 +253,18 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
     const QString name = v.names.first();
     for (const QString& value : parser.values(name)) {
       const std::string text = value.toStdString();
+      // "--mapping --both": the value was forgotten, and the next option is not a file name.
+      if (text.size() > 2 && text.rfind("--", 0) == 0) {
+        *error = "option --" + name.toStdString() + " needs " + v.needs + ", not the option '" +
+                 text + "'";
+        return std::nullopt;
+      }
       if (!v.set(text, o)) {
+        const std::string port = name == "stream" ? EndpointPortProblem(text) : "";
+        if (!port.empty()) {
+          *error = "option --stream: " + port;
+          return std::nullopt;
+        }
         *error = "option --" + name.toStdString() + " needs " + v.needs + ", not '" + text + "'";
         return std::nullopt;
       }
@@ -275,6 +288,30 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
   // Gaze estimation needs the eye regions, as in the dialog.
   if (o.gazeDirection) o.eyeRegions = 1;
   o.demo = o.input.empty() && !o.camera;
+  // One endpoint can be bound by one process only: the workers of a batch would take it from
+  // each other, and the inputs of those that lost would not be processed.
+  if (!o.streamEndpoint.empty() && o.inputs.size() > 1) {
+    *error =
+        "--stream publishes on one endpoint, which one process holds at a time; give one "
+        "input with --stream (" +
+        std::to_string(o.inputs.size()) + " inputs given)";
+    return std::nullopt;
+  }
+  // Options that do nothing where they are given are refused rather than silently ignored.
+  static const char* const notInDemo[] = {"max-frames", "mapping", "screen",
+                                          "jobs",       "paced",   "stages"};
+  static const char* const demoOnly[] = {"demo-accuracy-frames", "seed"};
+  for (const char* name : notInDemo)
+    if (o.demo && parser.isSet(name)) {
+      *error = std::string("the demo (no input given) does not use --") + name +
+               "; give an input or leave the option out";
+      return std::nullopt;
+    }
+  for (const char* name : demoOnly)
+    if (!o.demo && parser.isSet(name)) {
+      *error = std::string("--") + name + " is for the demo only (no input given)";
+      return std::nullopt;
+    }
   return o;
 }
 
@@ -349,8 +386,10 @@ the whole calibration and accuracy test run exactly as in the program.
 
 Input (one of):
   INPUT, --input PATH     a video file, a folder of images, or a printf-style image pattern
-                          such as frames/img%04d.png (an unreadable or empty image of a
-                          folder or pattern is skipped with a warning)
+                          such as frames/img%04d.png (an image that cannot be read, empty,
+                          damaged or over 16384 px a side or 50 megapixels, and a number
+                          missing from a pattern are skipped with a warning; a pattern ends
+                          at 100 missing numbers in a row)
   --camera N              camera N (V4L2), until --max-frames or Ctrl-C
 
 Many inputs (a batch):
@@ -372,7 +411,7 @@ Output:
                           percentile) and the resident memory to the summary
   --stream [ENDPOINT]     publish every frame's gaze as JSON over ZeroMQ (default endpoint
                           tcp://127.0.0.1:5570; see docs/STREAM.md). A file waits up to 1 s
-                          for a first subscriber before its first frame
+                          for a first subscriber before its first frame. One input only
   --help, -h              this text
   --version               the program's version
 
@@ -402,7 +441,7 @@ Gaze:
   --screen WxH            the screen the mapping was made on, in pixels (default 1920x1080)
   --stream [ENDPOINT]     publish the gaze over ZeroMQ (default tcp://127.0.0.1:5570)
 
-Demo only:
+Demo only (the demo refuses --max-frames, --mapping, --screen, --jobs, --paced, --stages):
   --demo-accuracy-frames N  length of the accuracy test in frames (default 600)
   --seed N                  seed of the virtual user's noise and the targets (default 8)
 
@@ -417,7 +456,10 @@ CSV columns:
 
 A summary goes to standard error at the end. Exit status: 0 success, 1 bad usage,
 2 input or output error, 3 the input ended early (a truncated file; what was read is kept),
-4 a batch in which some inputs failed (their rows in summary.csv say why).
+4 a batch in which some inputs failed (their rows in summary.csv say why), 130 or 143
+stopped by Ctrl-C (SIGINT) or SIGTERM: the frame in hand is finished and everything done so
+far is kept under its own name (a batch passes the signal on to its workers and writes
+summary.csv with every input); a second Ctrl-C ends at once, leaving the .partial files.
 
 Examples:
   pupiltrak08-replay                                   # the demo, into replay-out/

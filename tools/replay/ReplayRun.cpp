@@ -19,6 +19,7 @@
 #include "ConsoleLog.h"
 #include "FacesAhead.h"
 #include "GazePictures.h"
+#include "Interruption.h"
 #include "TargetFollowingUser.h"
 #include "capture/SessionRunner.h"
 #include "capture/TrackerSession.h"
@@ -62,24 +63,44 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeDirectories(const std::string& path, std::string* error) {
+// Why a folder cannot be made or written, said of the folder at fault rather than as the
+// system's "No such file or directory".
+std::string FolderProblem(const std::string& path, int err) {
+  std::string parent = path;
+  while (!parent.empty() && parent.back() == '/') parent.pop_back();
+  const size_t slash = parent.rfind('/');
+  parent = slash == std::string::npos ? "." : slash == 0 ? "/" : parent.substr(0, slash);
+  if (FileExists(path) && !IsDirectory(path)) return path + " is a file, not a folder";
+  if (IsDirectory(path) && ::access(path.c_str(), W_OK) != 0)
+    return "the folder " + path + " cannot be written (permission denied)";
+  if (FileExists(parent) && !IsDirectory(parent)) return parent + " is a file, not a folder";
+  if (IsDirectory(parent) && ::access(parent.c_str(), W_OK) != 0)
+    return "its parent folder " + parent + " cannot be written (permission denied)";
+  return std::strerror(err);
+}
+
+}  // namespace
+
+bool MakeOutputFolder(const std::string& path, std::string* error) {
   std::string partial;
   for (size_t i = 0; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '/') {
       partial = path.substr(0, i);
       if (partial.empty() || IsDirectory(partial)) continue;
       if (::mkdir(partial.c_str(), 0777) != 0 && !IsDirectory(partial)) {
-        *error = "cannot create the output folder " + partial + ": " + std::strerror(errno);
+        *error = "cannot create the output folder " + path + ": " + FolderProblem(partial, errno);
         return false;
       }
     }
   }
   if (::access(path.c_str(), W_OK) != 0) {
-    *error = "cannot write into the output folder " + path + ": " + std::strerror(errno);
+    *error = "cannot write into the output folder " + path + ": " + FolderProblem(path, errno);
     return false;
   }
   return true;
 }
+
+namespace {
 
 std::string Join(const std::string& dir, const std::string& name) {
   if (!name.empty() && name[0] == '/') return name;
@@ -221,14 +242,14 @@ struct Outputs {
 bool PrepareOutputs(const ReplayOptions& o, bool withTargets, Outputs* out,
                     ReplayOutcome* outcome) {
   std::string error;
-  if (!MakeDirectories(o.outputDir, &error)) return IoError(outcome, error);
+  if (!MakeOutputFolder(o.outputDir, &error)) return IoError(outcome, error);
   outcome->csvPath = Join(o.outputDir, o.csvName);
   out->csv = std::make_unique<AtomicOutputFile>(outcome->csvPath);
   if (!out->csv->Open(&error)) return IoError(outcome, error);
   out->csv->Write(CsvHeader(withTargets));
   if (o.writePanels) {
     out->panelDir = Join(o.outputDir, "panels");
-    if (!MakeDirectories(out->panelDir, &error)) return IoError(outcome, error);
+    if (!MakeOutputFolder(out->panelDir, &error)) return IoError(outcome, error);
   }
   if (o.writeMosaic) {
     out->mosaicPath = Join(o.outputDir, o.mosaicName);
@@ -299,7 +320,9 @@ bool OpenSequenceInput(const ReplayOptions& o, bool pattern, ReplayInput* in,
                        ReplayOutcome* outcome) {
   auto seq = std::make_unique<ImageSequenceSource>(o.input, o.paced ? 30.0 : 0.0);
   auto skipped = in->skipped;
-  seq->OnSkipped([skipped](const std::string& file) { WarnSkipped(file, skipped.get()); });
+  seq->OnSkipped([skipped](const std::string& file, const std::string& reason) {
+    WarnSkipped(file, reason, skipped.get());
+  });
   if (!seq->Open()) return IoError(outcome, "no readable images in " + o.input);
   in->total = pattern ? -1 : static_cast<long>(seq->Files().size());
   seq->Close();
@@ -347,9 +370,12 @@ bool OpenInput(const ReplayOptions& o, ReplayInput* in, ReplayOutcome* outcome) 
 }
 
 bool ReadMapping(const ReplayOptions& o, GazeMapping* mapping, ReplayOutcome* outcome) {
-  std::string why;
-  if (o.mappingFile.empty() || ReadLastMappingFromFile(o.mappingFile, mapping, &why)) return true;
-  return IoError(outcome, why);
+  std::string why, warning;
+  if (o.mappingFile.empty()) return true;
+  if (!ReadLastMappingFromFile(o.mappingFile, mapping, &why, nullptr, &warning))
+    return IoError(outcome, why);
+  if (!warning.empty()) std::fprintf(stderr, "pupiltrak08-replay: warning: %s\n", warning.c_str());
+  return true;
 }
 
 // A file can be read ahead: the face of each frame is found on a thread of its own while the
@@ -419,8 +445,23 @@ bool WriteGazeHeatMap(const ReplayOptions& o, const FrameRecorder& recorder,
   return true;
 }
 
+// A run stopped by SIGINT or SIGTERM: what was done is kept, and said.
+void NoteInterruption(ReplayOutcome* outcome) {
+  const int signal = InterruptSignal();
+  outcome->interrupted = true;
+  outcome->exitCode = InterruptedExitStatus(signal);
+  outcome->message = "interrupted at frame " + std::to_string(outcome->summary.frames) + " by " +
+                     SignalName(signal) + "; the frames processed are kept";
+}
+
+// An image input none of whose images could be read is no input at all.
+bool SomeImageRead(const ReplayOutcome& outcome, const std::string& input) {
+  return outcome.summary.frames > 0 || outcome.skippedFiles == 0 || Interrupted() || input.empty();
+}
+
 // A file that ends before the frames it announced looks truncated: exit status 3.
 void NoteTruncation(const ReplayOptions& o, long total, ReplayOutcome* outcome) {
+  if (Interrupted()) return NoteInterruption(outcome);
   const long done = outcome->summary.frames;
   if (o.camera || total <= 0 || done + outcome->skippedFiles >= total) return;
   if (o.maxFrames > 0 && done >= o.maxFrames) return;
@@ -438,12 +479,11 @@ SessionRunner::SourceMaker Once(std::unique_ptr<FrameSource> source) {
 
 }  // namespace
 
-void WarnSkipped(const std::string& file, std::atomic<long>* count) {
+void WarnSkipped(const std::string& file, const std::string& reason, std::atomic<long>* count) {
   ++*count;
   // Clears a progress line being rewritten in place.
-  std::fprintf(stderr,
-               "%spupiltrak08-replay: skipped %s: not a readable image (empty or damaged)\n",
-               ::isatty(STDERR_FILENO) ? "\r\033[K" : "", file.c_str());
+  std::fprintf(stderr, "%spupiltrak08-replay: skipped %s: %s\n",
+               ::isatty(STDERR_FILENO) ? "\r\033[K" : "", file.c_str(), reason.c_str());
 }
 
 ReplayOutcome RunReplay(const ReplayOptions& o,
@@ -463,7 +503,7 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
 
   outcome.summary.keepStages = o.stages;
   FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, input.fps);
-  SessionRunner runner(session, Once(std::move(input.source)));
+  SessionRunner runner(session, Once(StopWhenInterrupted(std::move(input.source))));
   if (!o.mappingFile.empty()) runner.SetMapping(mapping, QSize(o.screenWidth, o.screenHeight));
   runner.AddListener([&recorder](const FrameRecord& record) { recorder.OnFrame(record); });
   runner.SetFrameLimit(o.maxFrames);
@@ -490,6 +530,12 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   ResidentMemoryKb(&outcome.summary.residentAtEndKb, &outcome.summary.residentPeakKb);
   outcome.skippedFiles = input.skipped->load();
+  if (!SomeImageRead(outcome, o.input)) {
+    // The CSV is not committed: its .partial copy goes with the Outputs.
+    return IoError(&outcome, "no image in " + o.input + " could be read (" +
+                                 std::to_string(outcome.skippedFiles) + " skipped)"),
+           outcome;
+  }
   if (CommitOutputs(out, session.state, &outcome) && WriteGazeHeatMap(o, recorder, &outcome))
     NoteTruncation(o, input.total, &outcome);
   return outcome;
@@ -608,7 +654,8 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, 30.0);
   recorder.SetLookSource([&user] { return user.LastLook(); });
   SessionRunner runner(session, [&user] {
-    return std::make_unique<GeneratedSource>([&user](int64_t i) { return user.Frame(i); });
+    return StopWhenInterrupted(
+        std::make_unique<GeneratedSource>([&user](int64_t i) { return user.Frame(i); }));
   });
   runner.AddListener([&recorder](const FrameRecord& record) { recorder.OnFrame(record); });
 
@@ -629,6 +676,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
     canvas.Snapshot().save(QString::fromStdString(Join(o.outputDir, "dialog-client.png")));
   std::string error;
   if (!out.csv->Commit(&error)) return IoError(&outcome, error), outcome;
+  if (Interrupted()) return NoteInterruption(&outcome), outcome;
   if (user.FramesOnAccuracyTargets() == 0) {
     IoError(&outcome,
             "the calibration did not complete: the virtual user's pupils were not found "

@@ -32,13 +32,18 @@ struct ReplayOutcome {
   std::vector<std::string> accuracy;  // demo only: the protocol's accuracy lines
   std::vector<std::string> log;       // the event log of the run
   long skippedFiles = 0;              // unreadable or empty images of a sequence, skipped
+  bool interrupted = false;           // stopped by SIGINT or SIGTERM; what was done is kept
   // --stream: the endpoint bound, the messages queued for subscribers and those dropped.
   std::string streamEndpoint;
   uint64_t streamSent = 0, streamDropped = 0;
 };
 
-// Says on standard error that an image of a sequence was skipped, and counts it.
-void WarnSkipped(const std::string& file, std::atomic<long>* count);
+// Says on standard error that an image of a sequence was skipped and why, and counts it.
+void WarnSkipped(const std::string& file, const std::string& reason, std::atomic<long>* count);
+
+// Makes the output folder and its parents; false with a sentence that names the folder at fault
+// (a parent that cannot be written, a file in the way) in *error.
+bool MakeOutputFolder(const std::string& path, std::string* error);
 
 // Replays options.input (or options.camera).
 // prepare (may be empty) sees the run's session once it is set up, before the first frame
