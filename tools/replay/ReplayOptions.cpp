@@ -199,10 +199,11 @@ QString NameOf(const QString& arg) {
 
 }  // namespace
 
-std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* argv,
-                                                std::string* error) {
-  // QCommandLineParser has no optional values: "--stream" takes the next argument only when it
-  // is an endpoint, and means the default endpoint otherwise.
+namespace {
+
+// QCommandLineParser has no optional values: "--stream" takes the next argument only when it
+// is an endpoint, and means the default endpoint otherwise.
+QStringList ArgumentsOf(int argc, const char* const* argv) {
   QStringList args;
   args << (argc > 0 ? QString::fromLocal8Bit(argv[0]) : QString("pupiltrak08-replay"));
   for (int i = 1; i < argc; ++i) {
@@ -215,103 +216,108 @@ std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* arg
     }
     args << arg;
   }
+  return args;
+}
 
+// The sentence for what the parser itself refused: an unknown option or a value missing at the
+// end.
+std::string ParserError(const QCommandLineParser& parser, const QStringList& args) {
+  const QStringList unknown = parser.unknownOptionNames();
+  if (!unknown.isEmpty()) {
+    QString written = "--" + unknown.first();
+    for (const QString& arg : args.mid(1))
+      if (arg.startsWith('-') && NameOf(arg) == unknown.first()) {
+        written = arg.section('=', 0, 0);
+        break;
+      }
+    return "unknown option '" + written.toStdString() + "' (see --help)";
+  }
+  const QString last = NameOf(args.last());
+  for (const Valued& v : ValuedOptions())
+    if (v.names.contains(last)) return "option " + args.last().toStdString() + " needs " + v.needs;
+  return parser.errorText().toStdString();
+}
+
+// Every flag and value into *o; the sentence for the first wrong value, or empty.
+std::string ReadValues(const QCommandLineParser& parser, ReplayOptions* o) {
+  for (const Flag& f : Flags())
+    if (parser.isSet(f.names.first())) f.set(*o);
+  for (const Valued& v : ValuedOptions()) {
+    const std::string name = v.names.first().toStdString();
+    for (const QString& value : parser.values(v.names.first())) {
+      const std::string text = value.toStdString();
+      // "--mapping --both": the value was forgotten, and the next option is not a file name.
+      if (text.size() > 2 && text.rfind("--", 0) == 0)
+        return "option --" + name + " needs " + v.needs + ", not the option '" + text + "'";
+      if (v.set(text, *o)) continue;
+      const std::string port = name == "stream" ? EndpointPortProblem(text) : "";
+      if (!port.empty()) return "option --stream: " + port;
+      return "option --" + name + " needs " + v.needs + ", not '" + text + "'";
+    }
+  }
+  return "";
+}
+
+// The inputs, the camera and what follows from them into *o; the sentence of a conflict, or
+// empty.
+std::string ReadInputs(const QCommandLineParser& parser, ReplayOptions* o) {
+  for (const QString& in : parser.values("input")) o->inputs.push_back(in.toStdString());
+  for (const QString& in : parser.positionalArguments()) {
+    if (in.isEmpty()) return "an input path is empty";
+    o->inputs.push_back(in.toStdString());
+  }
+  if (!o->inputs.empty() && o->camera) return "give either --input or --camera, not both";
+  if (!o->inputs.empty()) o->input = o->inputs.front();
+  // Gaze from a mapping needs both eyes' vectors.
+  if (!o->mappingFile.empty()) o->gazeDirection = 1;
+  // Gaze estimation needs the eye regions, as in the dialog.
+  if (o->gazeDirection) o->eyeRegions = 1;
+  o->demo = o->input.empty() && !o->camera;
+  return "";
+}
+
+// Options that cannot go together, or do nothing where they are given: refused rather than
+// silently ignored.
+std::string CombinationError(const QCommandLineParser& parser, const ReplayOptions& o) {
+  // One endpoint can be bound by one process only: the workers of a batch would take it from
+  // each other, and the inputs of those that lost would not be processed.
+  if (!o.streamEndpoint.empty() && o.inputs.size() > 1)
+    return "--stream publishes on one endpoint, which one process holds at a time; give one "
+           "input with --stream (" +
+           std::to_string(o.inputs.size()) + " inputs given)";
+  static const char* const notInDemo[] = {"max-frames", "mapping", "screen",
+                                          "jobs",       "paced",   "stages"};
+  static const char* const demoOnly[] = {"demo-accuracy-frames", "seed"};
+  for (const char* name : notInDemo)
+    if (o.demo && parser.isSet(name))
+      return std::string("the demo (no input given) does not use --") + name +
+             "; give an input or leave the option out";
+  for (const char* name : demoOnly)
+    if (!o.demo && parser.isSet(name))
+      return std::string("--") + name + " is for the demo only (no input given)";
+  return "";
+}
+
+}  // namespace
+
+std::optional<ReplayOptions> ParseReplayOptions(int argc, const char* const* argv,
+                                                std::string* error) {
+  const QStringList args = ArgumentsOf(argc, argv);
   QCommandLineParser parser;
   // "-frobnicate" is one unknown option, not eleven short ones.
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   for (const Valued& v : ValuedOptions())
     parser.addOption(QCommandLineOption(v.names, "", "value"));
   for (const Flag& f : Flags()) parser.addOption(QCommandLineOption(f.names));
-
   if (!parser.parse(args)) {
-    const QStringList unknown = parser.unknownOptionNames();
-    if (!unknown.isEmpty()) {
-      QString written = "--" + unknown.first();
-      for (const QString& arg : args.mid(1))
-        if (arg.startsWith('-') && NameOf(arg) == unknown.first()) {
-          written = arg.section('=', 0, 0);
-          break;
-        }
-      *error = "unknown option '" + written.toStdString() + "' (see --help)";
-      return std::nullopt;
-    }
-    // The other mistake the parser finds is a value missing at the end.
-    const QString last = NameOf(args.last());
-    for (const Valued& v : ValuedOptions())
-      if (v.names.contains(last)) {
-        *error = "option " + args.last().toStdString() + " needs " + v.needs;
-        return std::nullopt;
-      }
-    *error = parser.errorText().toStdString();
+    *error = ParserError(parser, args);
     return std::nullopt;
   }
-
   ReplayOptions o;
-  for (const Flag& f : Flags())
-    if (parser.isSet(f.names.first())) f.set(o);
-  for (const Valued& v : ValuedOptions()) {
-    const QString name = v.names.first();
-    for (const QString& value : parser.values(name)) {
-      const std::string text = value.toStdString();
-      // "--mapping --both": the value was forgotten, and the next option is not a file name.
-      if (text.size() > 2 && text.rfind("--", 0) == 0) {
-        *error = "option --" + name.toStdString() + " needs " + v.needs + ", not the option '" +
-                 text + "'";
-        return std::nullopt;
-      }
-      if (!v.set(text, o)) {
-        const std::string port = name == "stream" ? EndpointPortProblem(text) : "";
-        if (!port.empty()) {
-          *error = "option --stream: " + port;
-          return std::nullopt;
-        }
-        *error = "option --" + name.toStdString() + " needs " + v.needs + ", not '" + text + "'";
-        return std::nullopt;
-      }
-    }
-  }
-  for (const QString& in : parser.values("input")) o.inputs.push_back(in.toStdString());
-  for (const QString& in : parser.positionalArguments()) {
-    if (in.isEmpty()) {
-      *error = "an input path is empty";
-      return std::nullopt;
-    }
-    o.inputs.push_back(in.toStdString());
-  }
-  if (!o.inputs.empty() && o.camera) {
-    *error = "give either --input or --camera, not both";
-    return std::nullopt;
-  }
-  if (!o.inputs.empty()) o.input = o.inputs.front();
-  // Gaze from a mapping needs both eyes' vectors.
-  if (!o.mappingFile.empty()) o.gazeDirection = 1;
-  // Gaze estimation needs the eye regions, as in the dialog.
-  if (o.gazeDirection) o.eyeRegions = 1;
-  o.demo = o.input.empty() && !o.camera;
-  // One endpoint can be bound by one process only: the workers of a batch would take it from
-  // each other, and the inputs of those that lost would not be processed.
-  if (!o.streamEndpoint.empty() && o.inputs.size() > 1) {
-    *error =
-        "--stream publishes on one endpoint, which one process holds at a time; give one "
-        "input with --stream (" +
-        std::to_string(o.inputs.size()) + " inputs given)";
-    return std::nullopt;
-  }
-  // Options that do nothing where they are given are refused rather than silently ignored.
-  static const char* const notInDemo[] = {"max-frames", "mapping", "screen",
-                                          "jobs",       "paced",   "stages"};
-  static const char* const demoOnly[] = {"demo-accuracy-frames", "seed"};
-  for (const char* name : notInDemo)
-    if (o.demo && parser.isSet(name)) {
-      *error = std::string("the demo (no input given) does not use --") + name +
-               "; give an input or leave the option out";
-      return std::nullopt;
-    }
-  for (const char* name : demoOnly)
-    if (!o.demo && parser.isSet(name)) {
-      *error = std::string("--") + name + " is for the demo only (no input given)";
-      return std::nullopt;
-    }
+  *error = ReadValues(parser, &o);
+  if (error->empty()) *error = ReadInputs(parser, &o);
+  if (error->empty()) *error = CombinationError(parser, o);
+  if (!error->empty()) return std::nullopt;
   return o;
 }
 

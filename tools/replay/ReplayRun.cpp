@@ -454,11 +454,6 @@ void NoteInterruption(ReplayOutcome* outcome) {
                      SignalName(signal) + "; the frames processed are kept";
 }
 
-// An image input none of whose images could be read is no input at all.
-bool SomeImageRead(const ReplayOutcome& outcome, const std::string& input) {
-  return outcome.summary.frames > 0 || outcome.skippedFiles == 0 || Interrupted() || input.empty();
-}
-
 // A file that ends before the frames it announced looks truncated: exit status 3.
 void NoteTruncation(const ReplayOptions& o, long total, ReplayOutcome* outcome) {
   if (Interrupted()) return NoteInterruption(outcome);
@@ -475,6 +470,54 @@ void NoteTruncation(const ReplayOptions& o, long total, ReplayOutcome* outcome) 
 SessionRunner::SourceMaker Once(std::unique_ptr<FrameSource> source) {
   auto held = std::make_shared<std::unique_ptr<FrameSource>>(std::move(source));
   return [held] { return std::move(*held); };
+}
+
+// The recorder, the mapping and the faces found ahead, on the runner and the session.
+void ConnectRunner(const ReplayOptions& o, const GazeMapping& mapping,
+                   const std::shared_ptr<FacesAhead>& faces, FrameRecorder& recorder,
+                   TrackerSession& session, SessionRunner& runner) {
+  if (!o.mappingFile.empty()) runner.SetMapping(mapping, QSize(o.screenWidth, o.screenHeight));
+  runner.AddListener([&recorder](const FrameRecord& record) { recorder.OnFrame(record); });
+  runner.SetFrameLimit(o.maxFrames);
+  if (faces) {
+    runner.SetBeforeFrame([faces](int64_t index) { faces->Expect(index); });
+    session.Pipeline().takePreparedFace = [faces](PreparedFace* face) { return faces->Take(face); };
+  }
+  session.Pipeline().composeMosaic = o.writeMosaic || o.writePanels;
+}
+
+// Every frame of the input (or up to the limit, or a signal), with the progress line; the stream
+// ends with it.
+bool RunFrames(const ReplayOptions& o, long total, TrackerSession& session, SessionRunner& runner,
+               ReplayOutcome* outcome) {
+  const auto start = Clock::now();
+  if (!runner.Start()) {
+    EndStream(o, session.stream, outcome);
+    return IoError(outcome, "cannot start reading " + (o.camera ? "the camera" : o.input));
+  }
+  {
+    ProgressPrinter progress(o, total);
+    runner.Wait([&progress] { progress.Poll(); });
+  }
+  runner.Finish();
+  EndStream(o, session.stream, outcome);
+  outcome->wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+  ResidentMemoryKb(&outcome->summary.residentAtEndKb, &outcome->summary.residentPeakKb);
+  return true;
+}
+
+// An image input none of whose images could be read is no input at all, like an empty folder:
+// nothing is committed (the CSV's .partial copy goes with the outputs, the mosaic's here).
+bool AnyImageRead(const ReplayOptions& o, const Outputs& out, TrackerState& state,
+                  ReplayOutcome* outcome) {
+  if (outcome->summary.frames > 0 || outcome->skippedFiles == 0 || Interrupted()) return true;
+  if (state.CaptureWriter) {
+    state.CaptureWriter->release();
+    state.CaptureWriter.reset();
+    std::remove(out.mosaicTemp.c_str());
+  }
+  return IoError(outcome, "no image in " + o.input + " could be read (" +
+                              std::to_string(outcome->skippedFiles) + " skipped)");
 }
 
 }  // namespace
@@ -504,39 +547,14 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
   outcome.summary.keepStages = o.stages;
   FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, input.fps);
   SessionRunner runner(session, Once(StopWhenInterrupted(std::move(input.source))));
-  if (!o.mappingFile.empty()) runner.SetMapping(mapping, QSize(o.screenWidth, o.screenHeight));
-  runner.AddListener([&recorder](const FrameRecord& record) { recorder.OnFrame(record); });
-  runner.SetFrameLimit(o.maxFrames);
-  if (faces) {
-    runner.SetBeforeFrame([faces](int64_t index) { faces->Expect(index); });
-    session.Pipeline().takePreparedFace = [faces](PreparedFace* face) { return faces->Take(face); };
-  }
-  session.Pipeline().composeMosaic = o.writeMosaic || o.writePanels;
+  ConnectRunner(o, mapping, faces, recorder, session, runner);
   if (prepare) prepare(session);
-  if (!StartStream(o, session.stream, &outcome)) return outcome;
-
-  const auto start = Clock::now();
-  if (!runner.Start()) {
-    EndStream(o, session.stream, &outcome);
-    IoError(&outcome, "cannot start reading " + (o.camera ? "the camera" : o.input));
+  if (!StartStream(o, session.stream, &outcome) ||
+      !RunFrames(o, input.total, session, runner, &outcome))
     return outcome;
-  }
-  {
-    ProgressPrinter progress(o, input.total);
-    runner.Wait([&progress] { progress.Poll(); });
-  }
-  runner.Finish();
-  EndStream(o, session.stream, &outcome);
-  outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-  ResidentMemoryKb(&outcome.summary.residentAtEndKb, &outcome.summary.residentPeakKb);
   outcome.skippedFiles = input.skipped->load();
-  if (!SomeImageRead(outcome, o.input)) {
-    // The CSV is not committed: its .partial copy goes with the Outputs.
-    return IoError(&outcome, "no image in " + o.input + " could be read (" +
-                                 std::to_string(outcome.skippedFiles) + " skipped)"),
-           outcome;
-  }
-  if (CommitOutputs(out, session.state, &outcome) && WriteGazeHeatMap(o, recorder, &outcome))
+  if (AnyImageRead(o, out, session.state, &outcome) &&
+      CommitOutputs(out, session.state, &outcome) && WriteGazeHeatMap(o, recorder, &outcome))
     NoteTruncation(o, input.total, &outcome);
   return outcome;
 }
@@ -629,6 +647,20 @@ bool WriteAccuracyPicture(const ReplayOptions& o, TrackerSession& session,
   return true;
 }
 
+// The demo's CSV, accuracy lines and picture once its session has stopped.
+bool FinishDemo(const ReplayOptions& o, const Outputs& out, TargetFollowingUser& user,
+                TrackerSession& session, const FrameRecorder& recorder, ReplayOutcome* outcome) {
+  std::string error;
+  if (!out.csv->Commit(&error)) return IoError(outcome, error);
+  if (Interrupted()) return NoteInterruption(outcome), false;
+  if (user.FramesOnAccuracyTargets() == 0)
+    return IoError(outcome,
+                   "the calibration did not complete: the virtual user's pupils were not found "
+                   "often enough");
+  outcome->accuracy = AccuracyLines(session);
+  return WriteAccuracyPicture(o, session, recorder, outcome);
+}
+
 }  // namespace
 
 ReplayOutcome RunDemo(const ReplayOptions& o) {
@@ -674,17 +706,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   outcome.mosaicPath = out.mosaicPath;
   if (!o.quiet)
     canvas.Snapshot().save(QString::fromStdString(Join(o.outputDir, "dialog-client.png")));
-  std::string error;
-  if (!out.csv->Commit(&error)) return IoError(&outcome, error), outcome;
-  if (Interrupted()) return NoteInterruption(&outcome), outcome;
-  if (user.FramesOnAccuracyTargets() == 0) {
-    IoError(&outcome,
-            "the calibration did not complete: the virtual user's pupils were not found "
-            "often enough");
-    return outcome;
-  }
-  outcome.accuracy = AccuracyLines(session);
-  WriteAccuracyPicture(o, session, recorder, &outcome);
+  FinishDemo(o, out, user, session, recorder, &outcome);
   return outcome;
 }
 
