@@ -197,7 +197,8 @@ class Batch {
       r.error = "the worker reported no result";
     }
     if (!r.error.empty()) {
-      ++failed_;
+      // An input stopped by the batch's signal did not fail: it is counted as interrupted.
+      if (!WasStopped(r)) ++failed_;
       Say("pupiltrak08-replay: " + r.input + ": " + r.error);
     }
     // The worker's own report stays beside its outputs.
@@ -220,12 +221,13 @@ class Batch {
   }
 
   // Inputs whose worker was stopped by the batch's signal.
+  static bool WasStopped(const BatchResult& r) {
+    return Interrupted() && (r.exitCode == InterruptedExitStatus(SIGINT) ||
+                             r.exitCode == InterruptedExitStatus(SIGTERM));
+  }
   size_t Stopped() const {
-    return static_cast<size_t>(std::count_if(
-        results_.begin(), results_.begin() + static_cast<long>(next_), [](const BatchResult& r) {
-          return r.exitCode == InterruptedExitStatus(SIGINT) ||
-                 r.exitCode == InterruptedExitStatus(SIGTERM);
-        }));
+    return static_cast<size_t>(
+        std::count_if(results_.begin(), results_.begin() + static_cast<long>(next_), WasStopped));
   }
 
   double Seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
