@@ -61,6 +61,10 @@ struct ReplayOptions {
   int screenWidth = 1920, screenHeight = 1080;
   bool screenGiven = false;
 
+  // Settling: milliseconds after each new accuracy target left out of the accuracy lines
+  // (0: none, the protocol as specified).
+  int settleMs = 0;
+
   // Demo only: the virtual user's screen and the accuracy-test length.
   int demoAccuracyFrames = 600;
   unsigned demoSeed = 8;
