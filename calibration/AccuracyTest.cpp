@@ -116,8 +116,8 @@ GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
   const GazeEstimate gaze = EstimateGaze(inputs.mapping, smoother, inputs.eye1, inputs.found1,
                                          inputs.eye2, inputs.found2);
   // Settling leaves out the estimates before the eyes can have reached a new target.
-  const bool settling = target.step < inputs.settleFrames;
-  if (inputs.settleFrames > 0) accumulator.NoteSettling();
+  const bool settling = target.step < SettleFrames(inputs.settleMs, inputs.framesPerSecond);
+  if (inputs.settleMs > 0) accumulator.NoteSettling();
   if (inputs.quality)
     inputs.quality->AddFrame(target.x, target.y, target.isNew, gaze.kind == GazeKind::Point, gaze.x,
                              gaze.y, settling);

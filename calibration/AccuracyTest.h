@@ -76,9 +76,10 @@ struct AccuracyStepInputs {
   GazeMapping mapping;
   EyeVector eye1, eye2;  // eye regions 1 and 2
   bool found1 = false, found2 = false;
-  // Settling: the estimates of this many steps after each new target are left out of the
-  // error sums (0: none, as the protocol is specified).
-  int settleFrames = 0;
+  // Settling: the estimates of the steps in the first settleMs after each new target, at this
+  // frame rate, are left out of the error sums (0: none, as the protocol is specified).
+  int settleMs = 0;
+  double framesPerSecond = 30.0;
   // The data-quality sums of this accuracy test, when kept.
   GazeQualitySums* quality = nullptr;
 };

@@ -218,7 +218,8 @@ void TrackerSession::AccuracyTestStep(QImage& surface, int W, int H) {
   inputs.found1 = results.pupilFound[0];
   inputs.eye2 = {results.dxR, results.dyR};
   inputs.found2 = results.pupilFound[1];
-  inputs.settleFrames = SettleFrames(settleMs.load(), gazeFramesPerSecond.load());
+  inputs.settleMs = settleMs.load();
+  inputs.framesPerSecond = gazeFramesPerSecond.load();
   inputs.quality = &quality;
   accuracyStepRan_ = true;
   const GazeEstimate gaze =

@@ -93,6 +93,15 @@ void FixationDetector::Emit(const Sink& sink) {
 
 void FixationDetector::ReleaseIfSettled(double earliestNextStart, const Sink& sink) {
   if (!pending_) return;
+  // The fixation under way keeps its mean within the dispersion of its first estimates: once
+  // those lie too far from the one before, the two can never merge.
+  if (inFixation_ &&
+      PointDistance(pending_->sumX / pending_->samples, pending_->sumY / pending_->samples,
+                    current_.sumX / current_.samples,
+                    current_.sumY / current_.samples) > mergePixels_ + dispersionPixels_) {
+    Emit(sink);
+    return;
+  }
   const double pendingEnd = pending_->startMs + pending_->durationMs;
   if (earliestNextStart - pendingEnd > p_.mergeGapMs + 1e-9) Emit(sink);
 }

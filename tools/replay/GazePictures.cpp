@@ -205,6 +205,10 @@ void DrawScanPath(cv::Mat& picture, cv::Size screen, const std::vector<Fixation>
   const cv::Scalar path(80, 220, 255);
   for (size_t i = 1; i < fixations.size(); ++i)
     cv::line(picture, at(fixations[i - 1]), at(fixations[i]), path, 1, cv::LINE_AA);
+  if (!fixations.empty())
+    cv::putText(picture, "yellow: fixations in order, sized by duration",
+                cv::Point(picture.cols - kMargin - 330, kMargin + 36), cv::FONT_HERSHEY_SIMPLEX,
+                0.4, path, 1, cv::LINE_AA);
   for (const Fixation& f : fixations) {
     // 100 ms: a small circle; every further 100 ms widens it, up to a second's size.
     const int radius = static_cast<int>(

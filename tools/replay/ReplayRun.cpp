@@ -622,7 +622,7 @@ bool WriteAccuracyPicture(const ReplayOptions& o, TrackerSession& session,
     for (const CalibrationTarget& t : data.targets) calibrationTargets.emplace_back(t.x, t.y);
   });
   AccuracyFigure figure = MeasureAccuracy(recorder.Samples(), kDemoFullScreen.width());
-  if (outcome->accuracy.size() == 3) {
+  if (outcome->accuracy.size() >= 3) {
     auto value = [](const std::string& line) { return line.substr(line.rfind(": ") + 2); };
     figure.protocolPixels = value(outcome->accuracy[0]);
     figure.protocolDegrees = value(outcome->accuracy[2]);
