@@ -405,7 +405,9 @@ TEST_F(Commands, SettlingInTheMenuChoosesATimeAndLogsIt) {
     ASSERT_EQ(times->actions().size(), 3);
     QAction* chosen = nullptr;
     for (QAction* item : times->actions()) {
-      if (item->isChecked()) EXPECT_EQ(item->text().toStdString(), before);
+      if (item->isChecked()) {
+        EXPECT_EQ(item->text().toStdString(), before);
+      }
       if (item->text().toStdString() == text) chosen = item;
     }
     ASSERT_NE(chosen, nullptr) << text;

@@ -68,6 +68,13 @@ struct ReplayOptions {
   // Demo only: the virtual user's screen and the accuracy-test length.
   int demoAccuracyFrames = 600;
   unsigned demoSeed = 8;
+  // The demo's user follows this scan path (screen pixels, frames on each point) in the
+  // accuracy test instead of its targets; empty: the targets (tests only, no option).
+  struct ScanPoint {
+    double x = 0, y = 0;
+    int frames = 0;
+  };
+  std::vector<ScanPoint> demoScanPath;
 };
 
 // Where --stream publishes when no endpoint follows it.

@@ -584,6 +584,8 @@ TargetFollowingUser::Options DemoUserOptions(const ReplayOptions& o) {
   options.seed = o.demoSeed;
   options.accuracyFrames = o.demoAccuracyFrames;
   options.maxFrames = 5000 + o.demoAccuracyFrames;  // a calibration that never ends stops here
+  for (const ReplayOptions::ScanPoint& p : o.demoScanPath)
+    options.scanPath.push_back({cv::Point2d(p.x, p.y), p.frames});
   return options;
 }
 
