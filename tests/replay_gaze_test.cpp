@@ -130,9 +130,9 @@ TEST(ReplayGazeTest, DemoTargetsEachGetOneFixationWhereTheUserLookedAndSettlingL
 
 TEST(ReplayGazeTest, AScanPathsFixationsAndSaccadesAreFoundWithinTwoFrames) {
   // The user reads three rows from right to left, bottom to top, for 20 to 45 frames on each
-  // point. Every saccade goes left or up by more than a third of the screen, where the gaze
-  // smoother starts afresh: the smoothing over 30 frames would otherwise spread the saccade
-  // over a second and no detector could place it.
+  // point. Every saccade is longer than a third of the screen in x or y, where the gaze
+  // smoother starts afresh: it would otherwise average a saccade in over 30 frames, and no
+  // detector could place it within two.
   const std::string dir = TempDir("scanpath");
   ReplayOptions o;
   o.outputDir = dir;
