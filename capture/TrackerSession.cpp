@@ -239,7 +239,9 @@ bool TrackerSession::CalibrationCollecting() const { return samples.CollectingSa
 void TrackerSession::FitGazeMapping(const std::string& captureFileName) {
   FitAndReportGazeMapping(samples, mapping, protocol, captureFileName,
                           [this](const MappingFit& fit) { stream.PublishCalibration(fit); });
-  // A new accuracy test begins: its own quality figures and fixations.
+  // A new accuracy test begins: its own quality figures and fixations (the last one of an
+  // earlier test still goes out first).
+  FinishFixations();
   quality.Reset();
   fixations.Configure(samples.Width(), 1000.0 / gazeFramesPerSecond.load());
 }
