@@ -342,6 +342,7 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
   connect(last, &QAction::toggled, this, [this](bool on) {
     UseLastCalibrationCommand(session_, *this, on, CalibrationProtocolPath());
   });
+  AddSettlingMenu(menu);
   return menu;
 }
 
@@ -374,6 +375,28 @@ void TrackerDialog::AddSmallestFaceMenu(QMenu* menu) {
     connect(item, &QAction::triggered, this, [this, choice] {
       AddLogLine(std::string("Smallest face: ") + choice.text);
       session_.state.SmallestFace = choice.share;
+    });
+  }
+}
+
+void TrackerDialog::AddSettlingMenu(QMenu* menu) {
+  // The accuracy test's first milliseconds after each new target, before the eyes can have
+  // arrived, left out of its figures; none at start, so the protocol stays as it was.
+  static const struct {
+    int ms;
+    const char* text;
+  } kChoices[] = {{0, "None"}, {200, "200 ms"}, {400, "400 ms"}};
+  QMenu* times = menu->addMenu("Settling");
+  auto* group = new QActionGroup(times);
+  const int now = session_.settleMs.load();
+  for (const auto& choice : kChoices) {
+    QAction* item = times->addAction(choice.text);
+    item->setCheckable(true);
+    item->setActionGroup(group);
+    item->setChecked(now == choice.ms);
+    connect(item, &QAction::triggered, this, [this, choice] {
+      AddLogLine(std::string("Settling: ") + choice.text);
+      session_.settleMs = choice.ms;
     });
   }
 }

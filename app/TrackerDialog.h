@@ -89,6 +89,7 @@ class TrackerDialog : public QDialog, public DialogView {
   void AddSwitch(QMenu* menu, const char* name, std::atomic<int>& flag);
   // "Smallest face": the exclusive choices of the face search's smallest size.
   void AddSmallestFaceMenu(QMenu* menu);
+  void AddSettlingMenu(QMenu* menu);
   void BuildControls();
   void ConnectCommands();
   bool InitDialog();

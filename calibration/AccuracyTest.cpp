@@ -42,7 +42,7 @@ void AccuracyTargetPicker::Reset(uint32_t seed, QSize screen) {
   std::lock_guard<std::mutex> lock(mutex_);
   random_.Seed(seed);
   currentX_ = currentY_ = 0;
-  n_ = 0;
+  n_ = newAt_ = 0;
   Ws_ = screen.width();
   Hs_ = screen.height();
 }
@@ -51,7 +51,7 @@ void AccuracyTargetPicker::ResetToProgramStart() {
   std::lock_guard<std::mutex> lock(mutex_);
   random_ = CrtRandom();
   currentX_ = currentY_ = previousX_ = previousY_ = 0;
-  n_ = 0;
+  n_ = newAt_ = 0;
   Ws_ = Hs_ = 0;
 }
 
@@ -84,14 +84,15 @@ AccuracyTarget AccuracyTargetPicker::Pick() {
   }
   previousX_ = currentX_ = x;
   previousY_ = currentY_ = y;
-  return {x, y, true};
+  newAt_ = n_;
+  return {x, y, true, 0};
 }
 
 AccuracyTarget AccuracyTargetPicker::Next(int period) {
   std::lock_guard<std::mutex> lock(mutex_);
   ++n_;
   if (n_ == 1 || (period > 0 && n_ % period == 0)) return Pick();
-  return {currentX_, currentY_, false};
+  return {currentX_, currentY_, false, n_ - newAt_};
 }
 
 AccuracyTarget AccuracyTargetPicker::Current() const {
@@ -114,9 +115,18 @@ GazeEstimate AccuracyTestStep(QImage& surface, const AccuracyStepInputs& inputs,
 
   const GazeEstimate gaze = EstimateGaze(inputs.mapping, smoother, inputs.eye1, inputs.found1,
                                          inputs.eye2, inputs.found2);
+  // Settling leaves out the estimates before the eyes can have reached a new target.
+  const bool settling = target.step < SettleFrames(inputs.settleMs, inputs.framesPerSecond);
+  if (inputs.settleMs > 0) accumulator.NoteSettling();
+  if (inputs.quality)
+    inputs.quality->AddFrame(target.x, target.y, target.isNew, gaze.kind == GazeKind::Point, gaze.x,
+                             gaze.y, settling);
   switch (gaze.kind) {
     case GazeKind::Point:
-      AddAccuracySample(accumulator, target.x, target.y, gaze.x, gaze.y);
+      if (settling)
+        accumulator.AddLeftOut();
+      else
+        AddAccuracySample(accumulator, target.x, target.y, gaze.x, gaze.y);
       ChartGaze(gaze, effects);
       DrawScaledMarker(surface, resource_id::kGazeMarker, inputs.W, inputs.H, gaze.x, gaze.y);
       break;

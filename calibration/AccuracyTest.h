@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "mapping/GazeMapping.h"
+#include "mapping/GazeQuality.h"
 
 namespace pupiltrak {
 
@@ -31,6 +32,7 @@ class CrtRandom {
 struct AccuracyTarget {
   int x = 0, y = 0;
   bool isNew = false;
+  int step = 0;  // steps since the target became new (0 in the step that made it)
 };
 
 // Random accuracy-test targets, 100 px inside every screen edge and at least 500 px from the
@@ -60,6 +62,7 @@ class AccuracyTargetPicker {
   int currentX_ = 0, currentY_ = 0;
   int previousX_ = 0, previousY_ = 0;
   int n_ = 0;
+  int newAt_ = 0;  // n when the current target was picked
   int Ws_ = 0, Hs_ = 0;
 };
 
@@ -73,6 +76,12 @@ struct AccuracyStepInputs {
   GazeMapping mapping;
   EyeVector eye1, eye2;  // eye regions 1 and 2
   bool found1 = false, found2 = false;
+  // Settling: the estimates of the steps in the first settleMs after each new target, at this
+  // frame rate, are left out of the error sums (0: none, as the protocol is specified).
+  int settleMs = 0;
+  double framesPerSecond = 30.0;
+  // The data-quality sums of this accuracy test, when kept.
+  GazeQualitySums* quality = nullptr;
 };
 
 // A gaze estimate into both charts: a point as plain values, no eyes as a gap, one eye not at

@@ -9,7 +9,9 @@
 #include "capture/FrameRecord.h"
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationProtocol.h"
+#include "mapping/Fixations.h"
 #include "mapping/GazeMapping.h"
+#include "mapping/GazeQuality.h"
 #include "platform/DialogControls.h"
 #include "tracking/EyeVector.h"
 #include "tracking/FrameResults.h"
@@ -123,6 +125,39 @@ std::string AccuracyMessageJson(const AccuracySums& sums, int screenWidth, doubl
   return Compact(o);
 }
 
+std::string AccuracyMessageJson(const AccuracySums& sums, int screenWidth,
+                                const GazeQualityFigures& quality, double monotonicSeconds,
+                                double wallSeconds) {
+  QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(AccuracyMessageJson(
+                                              sums, screenWidth, monotonicSeconds, wallSeconds)))
+                      .object();
+  QJsonObject q;
+  q["frames"] = static_cast<qint64>(quality.frames);
+  q["with_gaze"] = static_cast<qint64>(quality.withGaze);
+  q["targets"] = static_cast<qint64>(quality.targets);
+  q["accuracy_deg"] = Number(quality.accuracyDegrees);
+  q["precision_rms_deg"] = Number(quality.precisionRmsDegrees);
+  q["precision_sd_deg"] = Number(quality.precisionSdDegrees);
+  q["data_loss_percent"] = Number(quality.dataLossPercent);
+  o["quality"] = q;
+  // Settling on: how many estimates the figures above leave out.
+  if (sums.settling) o["left_out"] = sums.leftOut;
+  return Compact(o);
+}
+
+std::string FixationMessageJson(const Fixation& f, double monotonicSeconds, double wallSeconds) {
+  QJsonObject o = Times(monotonicSeconds, wallSeconds);
+  o["number"] = f.number;
+  o["start_frame"] = static_cast<qint64>(f.startFrame);
+  o["end_frame"] = static_cast<qint64>(f.endFrame);
+  o["start_ms"] = f.startMs;
+  o["duration_ms"] = f.durationMs;
+  o["x"] = f.x;
+  o["y"] = f.y;
+  o["dispersion_deg"] = Number(f.dispersionDegrees);
+  return Compact(o);
+}
+
 bool GazeStream::SwitchOn(const std::string& endpoint, std::string* error, int highWaterMark) {
   on_ = false;
   if (!publisher_.Open(endpoint, error, highWaterMark)) return false;
@@ -159,6 +194,18 @@ void GazeStream::PublishCalibration(const MappingFit& fit) {
 void GazeStream::PublishAccuracy(const AccuracySums& sums, int screenWidth) {
   if (!On()) return;
   Send("accuracy", AccuracyMessageJson(sums, screenWidth, MonotonicSeconds(), WallSeconds()));
+}
+
+void GazeStream::PublishAccuracy(const AccuracySums& sums, int screenWidth,
+                                 const GazeQualityFigures& quality) {
+  if (!On()) return;
+  Send("accuracy",
+       AccuracyMessageJson(sums, screenWidth, quality, MonotonicSeconds(), WallSeconds()));
+}
+
+void GazeStream::PublishFixation(const Fixation& fixation) {
+  if (!On()) return;
+  Send("fixation", FixationMessageJson(fixation, MonotonicSeconds(), WallSeconds()));
 }
 
 void GazeStream::Reset() {

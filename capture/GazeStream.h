@@ -1,6 +1,7 @@
 #pragma once
 // The live gaze stream to other programs: a "gaze" message for every processed frame, a
-// "calibration" message when a fit completes and an "accuracy" message at Stop Tracking, as
+// "calibration" message when a fit completes, a "fixation" message when a fixation ends and an
+// "accuracy" message at Stop Tracking, as
 // JSON on a ZeroMQ publisher (docs/STREAM.md has the format). Off at program start.
 //
 // The dialog (GUI thread) switches the stream on and off while the frame thread publishes:
@@ -21,6 +22,8 @@ struct FrameResults;
 struct FrameRecord;
 struct MappingFit;
 struct AccuracySums;
+struct GazeQualityFigures;
+struct Fixation;
 class DialogControls;
 
 // What a gaze message carries besides the frame's results.
@@ -39,6 +42,12 @@ std::string GazeMessageJson(const FrameResults& r, const GazeFrameInfo& info);
 std::string CalibrationMessageJson(const MappingFit& fit, double monotonicSeconds,
                                    double wallSeconds);
 std::string AccuracyMessageJson(const AccuracySums& sums, int screenWidth, double monotonicSeconds,
+                                double wallSeconds);
+// The same with the accuracy test's data-quality figures (and the settling count when on).
+std::string AccuracyMessageJson(const AccuracySums& sums, int screenWidth,
+                                const GazeQualityFigures& quality, double monotonicSeconds,
+                                double wallSeconds);
+std::string FixationMessageJson(const Fixation& fixation, double monotonicSeconds,
                                 double wallSeconds);
 
 // Seconds of the steady clock and of the wall clock, now.
@@ -62,6 +71,10 @@ class GazeStream {
   void PublishFrame(const FrameRecord& record);
   void PublishCalibration(const MappingFit& fit);
   void PublishAccuracy(const AccuracySums& sums, int screenWidth);
+  void PublishAccuracy(const AccuracySums& sums, int screenWidth,
+                       const GazeQualityFigures& quality);
+  // A "fixation" message when a fixation has ended.
+  void PublishFixation(const Fixation& fixation);
 
   GazePublisher& Publisher() { return publisher_; }
   // Messages dropped since the last call (GUI thread).

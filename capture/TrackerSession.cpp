@@ -78,6 +78,10 @@ void TrackerSession::Reset() {
   targets.ResetToProgramStart();
   smoother.Reset(QSize(0, 0));
   accuracy.Reset();
+  settleMs = 0;
+  quality.Reset();
+  fixations.Reset();
+  gazeFramesPerSecond = 30.0;
   charts.Reset();
   targetWindows.DestroyAll();
   callback = FrameCallbackState{};
@@ -114,7 +118,36 @@ void TrackerSession::ProcessCameraFrame(cv::Mat& frameCopy, cv::Mat& cameraFrame
   // The frame's record, its gaze set, to the gaze stream's subscribers and every listener.
   const FrameRecord record = MakeRecord(callback.framesProcessed++);
   stream.PublishFrame(record);
+  TrackGazeEvents(record);
   for (const FrameListener& listener : listeners_) listener(record);
+}
+
+void TrackerSession::TrackGazeEvents(const FrameRecord& record) {
+  // A frame of the accuracy test that never reached its step (no face) is lost data.
+  const bool lost = record.accuracyTest && !accuracyStepRan_;
+  if (lost) quality.AddLostFrame();
+  if (!accuracyStepRan_ && !usingMapping_.load() && !lost) return;
+  const double fps = gazeFramesPerSecond.load();
+  GazeSampleAt sample;
+  sample.frame = record.frame;
+  sample.timeMs = fps > 0 ? 1000.0 * static_cast<double>(record.frame) / fps : 0;
+  sample.valid = results.gazeFound && !lost;
+  sample.x = results.gazeX;
+  sample.y = results.gazeY;
+  fixations.Add(sample, [this](const Fixation& f) { PublishFixation(f); });
+}
+
+void TrackerSession::PublishFixation(const Fixation& fixation) {
+  stream.PublishFixation(fixation);
+  for (const auto& listener : fixationListeners_) listener(fixation);
+}
+
+void TrackerSession::AddFixationListener(std::function<void(const Fixation&)> listener) {
+  fixationListeners_.push_back(std::move(listener));
+}
+
+void TrackerSession::FinishFixations() {
+  fixations.Finish([this](const Fixation& f) { PublishFixation(f); });
 }
 
 void TrackerSession::EstimateFrameGaze() {
@@ -147,6 +180,7 @@ FrameRecord TrackerSession::MakeRecord(long frame) const {
 void TrackerSession::UseMapping(const GazeMapping& gazeMapping, QSize fullScreen) {
   mapping.Set(gazeMapping);
   smoother.Reset(fullScreen);
+  fixations.Configure(fullScreen.width(), 1000.0 / gazeFramesPerSecond.load());
   usingMapping_ = true;
 }
 
@@ -184,6 +218,9 @@ void TrackerSession::AccuracyTestStep(QImage& surface, int W, int H) {
   inputs.found1 = results.pupilFound[0];
   inputs.eye2 = {results.dxR, results.dyR};
   inputs.found2 = results.pupilFound[1];
+  inputs.settleMs = settleMs.load();
+  inputs.framesPerSecond = gazeFramesPerSecond.load();
+  inputs.quality = &quality;
   accuracyStepRan_ = true;
   const GazeEstimate gaze =
       pupiltrak::AccuracyTestStep(surface, inputs, targets, smoother, accuracy, Effects());
@@ -202,6 +239,11 @@ bool TrackerSession::CalibrationCollecting() const { return samples.CollectingSa
 void TrackerSession::FitGazeMapping(const std::string& captureFileName) {
   FitAndReportGazeMapping(samples, mapping, protocol, captureFileName,
                           [this](const MappingFit& fit) { stream.PublishCalibration(fit); });
+  // A new accuracy test begins: its own quality figures and fixations (the last one of an
+  // earlier test still goes out first).
+  FinishFixations();
+  quality.Reset();
+  fixations.Configure(samples.Width(), 1000.0 / gazeFramesPerSecond.load());
 }
 
 void TrackerSession::ResetForNewRun() {
@@ -222,7 +264,9 @@ void TrackerSession::Calibrate(DialogControls& dialog) {
 void TrackerSession::CloseProtocol() {
   const bool accuracyWritten = protocol.IsOpen();
   CloseProtocolWithAccuracy(protocol, accuracy.Sums(), samples.Width());
-  if (accuracyWritten && stream.On()) stream.PublishAccuracy(accuracy.Sums(), samples.Width());
+  FinishFixations();
+  if (accuracyWritten && stream.On())
+    stream.PublishAccuracy(accuracy.Sums(), samples.Width(), quality.Figures(samples.Width()));
 }
 
 void SetUpSession(TrackerSession& session, std::shared_ptr<cv::CascadeClassifier> cascade,

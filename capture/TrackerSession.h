@@ -23,7 +23,9 @@
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationData.h"
 #include "mapping/CalibrationProtocol.h"
+#include "mapping/Fixations.h"
 #include "mapping/GazeMapping.h"
+#include "mapping/GazeQuality.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/FaceFollower.h"
 #include "tracking/FramePipeline.h"
@@ -67,6 +69,15 @@ class TrackerSession {
   AccuracyTargetPicker targets;
   GazeSmoother smoother;
   AccuracyAccumulator accuracy;
+  // Settling: the first milliseconds after each new accuracy target left out of the error
+  // sums (0: off, the protocol as specified). Any thread.
+  std::atomic<int> settleMs{0};
+  // The data-quality sums of the current accuracy test (from the last fit on).
+  GazeQualitySums quality;
+  // Fixations of the gaze estimates, at this many frames per second (the camera's nominal
+  // rate unless a recording says otherwise).
+  FixationTracker fixations;
+  std::atomic<double> gazeFramesPerSecond{30.0};
   // "Gaze X" and "Gaze Y" on the main dialog, and the target windows on the screen.
   GazeCharts charts;
   TargetWindowSlots targetWindows;
@@ -107,6 +118,11 @@ class TrackerSession {
   // no frame flows.
   void AddFrameListener(FrameListener listener);
   void ClearFrameListeners();
+  // Who hears of every fixation when it ends, on the frame thread (after the gaze stream), or
+  // on the thread that ends the gaze. Set while no frame flows.
+  void AddFixationListener(std::function<void(const Fixation&)> listener);
+  // The end of the gaze: the fixation still open ends and is published (no frame may flow).
+  void FinishFixations();
   // Measures every stage's time into the frame records (off: null timings).
   void MeasureStageTimes(bool on);
 
@@ -128,6 +144,9 @@ class TrackerSession {
   // The session's own gaze of a frame the accuracy test did not estimate.
   void EstimateFrameGaze();
   FrameRecord MakeRecord(long frame) const;
+  // The frame's gaze to the data-quality sums and the fixation detector.
+  void TrackGazeEvents(const FrameRecord& record);
+  void PublishFixation(const Fixation& fixation);
 
   std::atomic<bool> usingMapping_{false};
   // Frame thread: whether the accuracy test estimated in the frame being processed, and the
@@ -137,6 +156,7 @@ class TrackerSession {
   StageTimings stageTimings_;
   bool measureStages_ = false;
   std::vector<FrameListener> listeners_;
+  std::vector<std::function<void(const Fixation&)>> fixationListeners_;
   std::unique_ptr<PanelEffects> effects_;
   FrameProcessor processFrame_;
   PipelineContext pipeline_;

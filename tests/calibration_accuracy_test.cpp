@@ -1,11 +1,13 @@
 // The accuracy test: the random targets, one step's estimate, sums, charts and markers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "calibration/AccuracyTest.h"
 #include "calibration_fixture.h"
 #include "mapping/AccuracyMeasures.h"
+#include "mapping/GazeQuality.h"
 #include "platform/Resources.h"
 #include "platform/Surface.h"
 
@@ -261,4 +263,48 @@ TEST_F(AccuracyStepTest, WithoutARecordedScreenAreaNoMarkerIsDrawnAndNothingBrea
   inputs.H = 0;
   Step({600, 300}, true, {620, 320}, true);
   EXPECT_EQ(accumulator.Sums().count, 1);
+}
+
+TEST_F(AccuracyStepTest, SettlingLeavesOutTheFirstFramesOfEveryTargetWithinItsBounds) {
+  // Whole frames only: 10 ms is shorter than a frame at 30 fps, 200 ms is six frames, and more
+  // than a target's 50 frames leaves every estimate out.
+  struct Case {
+    int settleMs;
+    int leftOutPerTarget;  // of the first target (49 steps) and each later one (50 steps)
+  };
+  for (const Case& c : {Case{0, 0}, Case{10, 0}, Case{34, 1}, Case{200, 6}, Case{5000, 50}}) {
+    SCOPED_TRACE(c.settleMs);
+    picker.Reset(12345, QSize(1024, 768));
+    smoother.Reset(QSize(1024, 710));
+    accumulator.Reset();
+    GazeQualitySums quality;
+    inputs.quality = &quality;
+    inputs.settleMs = c.settleMs;
+    // Targets change on steps 1, 50, 100 and 150: 149 steps over three targets.
+    for (int step = 0; step < 149; ++step) Step({500, 400}, true, {500, 400}, true);
+    const int leftOut = std::min(c.leftOutPerTarget, 49) + 2 * c.leftOutPerTarget;
+    const AccuracySums sums = accumulator.Sums();
+    EXPECT_EQ(sums.leftOut, leftOut);
+    EXPECT_EQ(sums.count, 149 - leftOut);
+    EXPECT_EQ(sums.settling, c.settleMs > 0);
+    EXPECT_EQ(quality.Figures(1024).leftOut, leftOut);
+    EXPECT_EQ(quality.Figures(1024).frames, 149 - leftOut);
+
+    const std::string text = AccuracyLinesText(sums, 1024);
+    const bool lineWritten =
+        text.find("Frames left out after each new target: " + std::to_string(leftOut) + "\r\n") !=
+        std::string::npos;
+    // Any settling time says so, even one that leaves nothing out; none keeps the lines as
+    // they were.
+    EXPECT_EQ(lineWritten, c.settleMs > 0) << text;
+    // Nothing left to measure is said, not shown as "nan".
+    EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+    if (sums.count == 0) {
+      EXPECT_NE(text.find("not measured (every gaze estimate fell in the settling time)"),
+                std::string::npos)
+          << text;
+    }
+  }
+  inputs.quality = nullptr;
+  inputs.settleMs = 0;
 }

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <atomic>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/AboutBox.h"
 #include "app/DialogTemplate.h"
@@ -272,7 +274,7 @@ TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
   Open();
   std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
   auto actions = menu->actions();
-  ASSERT_EQ(actions.size(), 7);
+  ASSERT_EQ(actions.size(), 8);
   EXPECT_EQ(actions[0]->text(), "&About PUPILTRAK_08...");
   EXPECT_EQ(actions[1]->text(), "Precise pupils");
   EXPECT_EQ(actions[2]->text(), "Robust tracking");
@@ -281,6 +283,7 @@ TEST_F(Commands, DialogMenuCarriesTheAboutEntry) {
   EXPECT_EQ(actions[5]->text(), "Stream gaze");
   EXPECT_EQ(actions[6]->text(), "Use last calibration");
   EXPECT_FALSE(actions[6]->isChecked()) << "off at start";
+  EXPECT_EQ(actions[7]->text(), "Settling");
   bool isAbout = false;
   OnNextModal([&](QWidget* w) { isAbout = dynamic_cast<AboutBox*>(w) != nullptr; });
   actions[0]->trigger();
@@ -385,6 +388,33 @@ TEST_F(Commands, SmallestFaceInTheMenuChoosesOneOfFourSizesAndLogsIt) {
     EXPECT_DOUBLE_EQ(session.state.SmallestFace.load(), choice.share);
     EXPECT_EQ(NewLines(), (Lines{std::string("Smallest face: ") + choice.text}));
     before = choice.text;
+  }
+}
+
+// "Settling" offers none, 200 and 400 ms, none at start; a choice reaches the accuracy test
+// and is logged.
+TEST_F(Commands, SettlingInTheMenuChoosesATimeAndLogsIt) {
+  Open();
+  EXPECT_EQ(session.settleMs.load(), 0);
+  std::string before = "None";
+  for (const auto& [text, ms] :
+       std::vector<std::pair<std::string, int>>{{"200 ms", 200}, {"400 ms", 400}, {"None", 0}}) {
+    std::unique_ptr<QMenu> menu(dialog->CreateContextMenu(nullptr));
+    QMenu* times = menu->actions().at(7)->menu();
+    ASSERT_NE(times, nullptr);
+    ASSERT_EQ(times->actions().size(), 3);
+    QAction* chosen = nullptr;
+    for (QAction* item : times->actions()) {
+      if (item->isChecked()) {
+        EXPECT_EQ(item->text().toStdString(), before);
+      }
+      if (item->text().toStdString() == text) chosen = item;
+    }
+    ASSERT_NE(chosen, nullptr) << text;
+    chosen->trigger();
+    EXPECT_EQ(session.settleMs.load(), ms);
+    EXPECT_EQ(NewLines(), (Lines{"Settling: " + text}));
+    before = text;
   }
 }
 

@@ -242,6 +242,7 @@ TEST(GazeStreamReplay, TheDemoStreamsItsCalibrationTheGazeAfterItAndTheAccuracy)
   int gazePoints = 0;
   for (const Message& m : messages) {
     std::string phase = m.topic;
+    if (m.topic == "fixation") continue;  // checked below, against fixations.csv
     if (m.topic == "gaze") {
       ASSERT_FALSE(m.body["calibrating"].toBool() && m.body["accuracy_test"].toBool());
       phase += m.body["calibrating"].toBool()     ? " calibrating"
@@ -283,6 +284,38 @@ TEST(GazeStreamReplay, TheDemoStreamsItsCalibrationTheGazeAfterItAndTheAccuracy)
                 "Accuracy (RMS) in degrees (500 mm screen distance assumed): %.2f",
                 accuracy["degrees"].toDouble());
   EXPECT_EQ(outcome.accuracy[2], line);
+  // With the accuracy test's data-quality figures.
+  const QJsonObject quality = accuracy["quality"].toObject();
+  for (const char* k : {"accuracy_deg", "precision_rms_deg", "precision_sd_deg",
+                        "data_loss_percent", "frames", "with_gaze", "targets"})
+    EXPECT_TRUE(quality[k].isDouble()) << k;
+  EXPECT_FALSE(accuracy.contains("left_out")) << "settling is off";
+
+  // A fixation message as each fixation ends, in the order and with the values of the rows of
+  // fixations.csv, all within the accuracy test (after the calibration, before the figures).
+  std::ifstream csv(outcome.fixationsPath);
+  std::string row;
+  ASSERT_TRUE(std::getline(csv, row));
+  EXPECT_EQ(row, "number,start_frame,end_frame,start_ms,duration_ms,x,y,dispersion_deg");
+  std::vector<std::string> rows;
+  while (std::getline(csv, row)) rows.push_back(row);
+  std::vector<std::string> streamed;
+  bool calibrated = false;
+  for (const Message& m : messages) {
+    calibrated = calibrated || m.topic == "calibration";
+    if (m.topic != "fixation") continue;
+    EXPECT_TRUE(calibrated);
+    const QJsonObject& f = m.body;
+    char text[200];
+    std::snprintf(text, sizeof text, "%d,%lld,%lld,%.1f,%.1f,%.1f,%.1f,%.3f", f["number"].toInt(),
+                  static_cast<long long>(f["start_frame"].toDouble()),
+                  static_cast<long long>(f["end_frame"].toDouble()), f["start_ms"].toDouble(),
+                  f["duration_ms"].toDouble(), f["x"].toDouble(), f["y"].toDouble(),
+                  f["dispersion_deg"].toDouble());
+    streamed.push_back(text);
+  }
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(streamed, rows);
 }
 
 TEST(GazeStreamReplay, StreamOptionTakesAnEndpointOnlyWhenOneFollows) {

@@ -37,9 +37,19 @@ TargetFollowingUser::TargetFollowingUser(gen::FaceFrameGenerator generator,
                                          const HeadlessTargetWindows& windows, Options options)
     : generator_(std::move(generator)), windows_(windows), options_(options), rng_(options.seed) {}
 
+cv::Point2d TargetFollowingUser::ScanPointAt(int64_t n) const {
+  for (const auto& p : options_.scanPath) {
+    if (n < p.frames) return p.point;
+    n -= p.frames;
+  }
+  return options_.scanPath.back().point;
+}
+
 cv::Mat TargetFollowingUser::Frame(int64_t index) {
   if (options_.maxFrames >= 0 && index >= options_.maxFrames) return cv::Mat();
   LookTarget target = VisibleTarget(windows_, options_.user.screen);
+  if (target.kind == LookTarget::Kind::Accuracy && !options_.scanPath.empty())
+    target.point = ScanPointAt(accuracyFrames_.load());
   {
     std::lock_guard<std::mutex> lock(lookMutex_);
     lastLook_ = target;

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <vector>
 
 #include "FaceFrameGenerator.h"
 #include "VirtualUser.h"
@@ -41,6 +42,13 @@ class TargetFollowingUser {
     int64_t accuracyFrames = -1;
     // End the source after this many frames in all, whatever happened; negative: never.
     int64_t maxFrames = -1;
+    // A scan path for the accuracy test: instead of its targets the user looks at each point
+    // for its frames, in order, and at the last one after that (empty: the targets).
+    struct ScanPoint {
+      cv::Point2d point;
+      int frames = 0;
+    };
+    std::vector<ScanPoint> scanPath;
   };
 
   TargetFollowingUser(gen::FaceFrameGenerator generator, const HeadlessTargetWindows& windows,
@@ -60,6 +68,9 @@ class TargetFollowingUser {
   int64_t OneEyeFrames() const { return oneEyeFrames_.load(); }
 
  private:
+  // The scan path's point for the n-th frame looking at the accuracy test.
+  cv::Point2d ScanPointAt(int64_t n) const;
+
   gen::FaceFrameGenerator generator_;
   const HeadlessTargetWindows& windows_;
   Options options_;

@@ -147,6 +147,9 @@ cv::Mat DrawAccuracyPicture(cv::Size screen, const std::vector<cv::Point2d>& cal
                   figure.protocolPixels.c_str(), figure.protocolDegrees.c_str());
     Caption(c, text, 1);
   }
+  if (!figure.quality.empty())
+    cv::putText(c.image, figure.quality, c.origin + cv::Point(8, 18), cv::FONT_HERSHEY_SIMPLEX,
+                0.45, kText, 1, cv::LINE_AA);
   cv::putText(c.image, "squares: calibration targets, circles: accuracy targets, dots: estimates",
               cv::Point(c.image.cols / 2 - 60, c.image.rows - 14), cv::FONT_HERSHEY_SIMPLEX, 0.4,
               kText, 1, cv::LINE_AA);
@@ -190,6 +193,30 @@ cv::Mat DrawGazeHeatMap(cv::Size screen, const std::vector<cv::Point2d>& gaze) {
                 gaze.size(), off);
   Caption(c, text);
   return c.image;
+}
+
+void DrawScanPath(cv::Mat& picture, cv::Size screen, const std::vector<Fixation>& fixations) {
+  const double scale = ScaleFor(screen);
+  const cv::Point origin(kMargin, kMargin);
+  auto at = [&](const Fixation& f) {
+    return origin + cv::Point(static_cast<int>(std::lround(f.x * scale)),
+                              static_cast<int>(std::lround(f.y * scale)));
+  };
+  const cv::Scalar path(80, 220, 255);
+  for (size_t i = 1; i < fixations.size(); ++i)
+    cv::line(picture, at(fixations[i - 1]), at(fixations[i]), path, 1, cv::LINE_AA);
+  if (!fixations.empty())
+    cv::putText(picture, "yellow: fixations in order, sized by duration",
+                cv::Point(picture.cols - kMargin - 330, kMargin + 36), cv::FONT_HERSHEY_SIMPLEX,
+                0.4, path, 1, cv::LINE_AA);
+  for (const Fixation& f : fixations) {
+    // 100 ms: a small circle; every further 100 ms widens it, up to a second's size.
+    const int radius = static_cast<int>(
+        std::lround((4.0 + 2.0 * std::min(f.durationMs, 1000.0) / 100.0) * std::max(scale, 0.5)));
+    cv::circle(picture, at(f), radius, path, 2, cv::LINE_AA);
+    cv::putText(picture, std::to_string(f.number), at(f) + cv::Point(radius + 2, -radius),
+                cv::FONT_HERSHEY_SIMPLEX, 0.4, path, 1, cv::LINE_AA);
+  }
 }
 
 bool WritePicture(const std::string& path, const cv::Mat& picture, std::string* error) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "mapping/Fixations.h"
+
 namespace pupiltrak {
 
 // One frame's gaze estimate and where the user looked then.
@@ -24,6 +26,8 @@ struct AccuracyFigure {
   // The protocol's own figures (against the target shown in each frame), as it wrote them;
   // empty when unknown.
   std::string protocolPixels, protocolDegrees;
+  // The data-quality figures of the accuracy test as one line; empty: not shown.
+  std::string quality;
 };
 
 // The RMS distance of the accuracy phase's estimates from their targets. fullScreenWidth: the
@@ -39,6 +43,10 @@ cv::Mat DrawAccuracyPicture(cv::Size screen, const std::vector<cv::Point2d>& cal
 // Where the gaze went: a heat map of the estimates over the screen (points off the screen are
 // counted in the caption, not drawn).
 cv::Mat DrawGazeHeatMap(cv::Size screen, const std::vector<cv::Point2d>& gaze);
+
+// The scan path over a picture drawn for that screen: the fixations as numbered circles sized
+// by their duration, joined in order.
+void DrawScanPath(cv::Mat& picture, cv::Size screen, const std::vector<Fixation>& fixations);
 
 // Writes a picture as PNG; false with *error on failure.
 bool WritePicture(const std::string& path, const cv::Mat& picture, std::string* error);

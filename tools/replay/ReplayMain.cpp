@@ -67,6 +67,9 @@ int RunWorker(const ReplayOptions& options) {
     std::fputs(s.FormatStages().c_str(), stderr);
     if (outcome.skippedFiles > 0)
       std::fprintf(stderr, "skipped files: %ld\n", outcome.skippedFiles);
+    if (!outcome.fixationsPath.empty())
+      std::fprintf(stderr, "fixations: %zu in %s\n", outcome.fixations.size(),
+                   outcome.fixationsPath.c_str());
   }
   // The batch reports the failure itself; the worker's log keeps it too.
   if (outcome.exitCode != kExitOk) {
@@ -138,7 +141,11 @@ int main(int argc, char** argv) {
   if (options->demo) {
     std::fprintf(stderr, "protocol: %s\n", outcome.protocolPath.c_str());
     for (const auto& line : outcome.accuracy) std::printf("%s\n", line.c_str());
+    for (const auto& line : outcome.qualityLines) std::printf("%s\n", line.c_str());
   }
+  if (!outcome.fixationsPath.empty())
+    std::fprintf(stderr, "fixations: %zu in %s\n", outcome.fixations.size(),
+                 outcome.fixationsPath.c_str());
   if (outcome.exitCode == kExitTruncated || outcome.interrupted)
     std::fprintf(stderr, "pupiltrak08-replay: %s\n", outcome.message.c_str());
   return outcome.exitCode;

@@ -166,6 +166,7 @@ const std::vector<Valued>& ValuedOptions() {
          return ParseShare(v, kSmallestFaceLimit, 0.5, &o.smallestFace);
        }},
       {{"seed"}, "a whole number from 0", IntField(0, 2147483647L, &ReplayOptions::demoSeed)},
+      {{"settle"}, "milliseconds from 0 to 10000", IntField(0, 10000, &ReplayOptions::settleMs)},
   };
   return options;
 }
@@ -364,6 +365,7 @@ std::vector<std::string> WorkerArguments(const ReplayOptions& o, const std::stri
   if (o.robust) a.push_back("--robust");
   if (!o.streamEndpoint.empty()) a.push_back("--stream=" + o.streamEndpoint);
   if (!o.mappingFile.empty()) a.insert(a.end(), {"--mapping", o.mappingFile});
+  if (o.settleMs > 0) a.insert(a.end(), {"--settle", std::to_string(o.settleMs)});
   if (o.screenGiven)
     a.insert(a.end(),
              {"--screen", std::to_string(o.screenWidth) + "x" + std::to_string(o.screenHeight)});
@@ -446,6 +448,9 @@ Gaze:
                           calibration protocol file (switches both options on); writes gaze.png
   --screen WxH            the screen the mapping was made on, in pixels (default 1920x1080)
   --stream [ENDPOINT]     publish the gaze over ZeroMQ (default tcp://127.0.0.1:5570)
+  --settle MS             leave the estimates of the first MS milliseconds after each new
+                          accuracy target out of the accuracy lines (default 0: none)
+  Whenever gaze is estimated, fixations.csv lists the fixations (docs/GAZE.md)
 
 Demo only (the demo refuses --max-frames, --mapping, --screen, --jobs, --paced, --stages):
   --demo-accuracy-frames N  length of the accuracy test in frames (default 600)

@@ -61,9 +61,20 @@ struct ReplayOptions {
   int screenWidth = 1920, screenHeight = 1080;
   bool screenGiven = false;
 
+  // Settling: milliseconds after each new accuracy target left out of the accuracy lines
+  // (0: none, the protocol as specified).
+  int settleMs = 0;
+
   // Demo only: the virtual user's screen and the accuracy-test length.
   int demoAccuracyFrames = 600;
   unsigned demoSeed = 8;
+  // The demo's user follows this scan path (screen pixels, frames on each point) in the
+  // accuracy test instead of its targets; empty: the targets (tests only, no option).
+  struct ScanPoint {
+    double x = 0, y = 0;
+    int frames = 0;
+  };
+  std::vector<ScanPoint> demoScanPath;
 };
 
 // Where --stream publishes when no endpoint follows it.

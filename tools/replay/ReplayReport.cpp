@@ -146,6 +146,17 @@ std::string ReplaySummary::FormatStages() const {
   return out;
 }
 
+std::string FixationCsvHeader() {
+  return "number,start_frame,end_frame,start_ms,duration_ms,x,y,dispersion_deg\n";
+}
+
+std::string FixationCsvRow(const Fixation& f) {
+  char line[200];
+  std::snprintf(line, sizeof line, "%d,%ld,%ld,%.1f,%.1f,%.1f,%.1f,%.3f\n", f.number, f.startFrame,
+                f.endFrame, f.startMs, f.durationMs, f.x, f.y, f.dispersionDegrees);
+  return line;
+}
+
 void ResidentMemoryKb(long* resident, long* peak) {
   *resident = *peak = 0;
   std::FILE* f = std::fopen("/proc/self/status", "r");

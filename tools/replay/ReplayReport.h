@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "mapping/Fixations.h"
 #include "tracking/FramePipeline.h"
 #include "tracking/FrameResults.h"
 
@@ -35,6 +36,10 @@ std::string CsvHeader(bool withTargets = false);
 // in this frame are left empty, so stale values never look like fresh ones.
 std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection,
                    bool withTargets = false);
+
+// fixations.csv: its header, and one line (with its '\n') per fixation.
+std::string FixationCsvHeader();
+std::string FixationCsvRow(const Fixation& f);
 
 struct ReplaySummary {
   long frames = 0;

@@ -232,6 +232,35 @@ class FrameRecorder {
   std::vector<GazeSample> samples_;
 };
 
+// fixations.csv, written as the session hands over each fixation (the same moment the gaze
+// stream publishes it, so the two are in the same order).
+class FixationFile {
+ public:
+  bool Open(const std::string& dir, TrackerSession& session, ReplayOutcome* outcome) {
+    outcome_ = outcome;
+    outcome->fixationsPath = Join(dir, "fixations.csv");
+    file_ = std::make_unique<AtomicOutputFile>(outcome->fixationsPath);
+    std::string error;
+    if (!file_->Open(&error)) return IoError(outcome, error);
+    file_->Write(FixationCsvHeader());
+    session.AddFixationListener([this](const Fixation& f) {
+      file_->Write(FixationCsvRow(f));
+      outcome_->fixations.push_back(f);
+    });
+    return true;
+  }
+  bool Commit(ReplayOutcome* outcome) {
+    if (!file_) return true;
+    std::string error;
+    if (!file_->Commit(&error)) return IoError(outcome, error);
+    return true;
+  }
+
+ private:
+  std::unique_ptr<AtomicOutputFile> file_;
+  ReplayOutcome* outcome_ = nullptr;
+};
+
 struct Outputs {
   std::unique_ptr<AtomicOutputFile> csv;
   std::string panelDir;
@@ -438,10 +467,11 @@ bool WriteGazeHeatMap(const ReplayOptions& o, const FrameRecorder& recorder,
   std::vector<cv::Point2d> gaze;
   for (const GazeSample& g : recorder.Samples()) gaze.push_back(g.gaze);
   outcome->picturePath = Join(o.outputDir, "gaze.png");
+  const cv::Size screen(o.screenWidth, o.screenHeight);
+  cv::Mat picture = DrawGazeHeatMap(screen, gaze);
+  DrawScanPath(picture, screen, outcome->fixations);
   std::string error;
-  if (!WritePicture(outcome->picturePath,
-                    DrawGazeHeatMap(cv::Size(o.screenWidth, o.screenHeight), gaze), &error))
-    return IoError(outcome, error);
+  if (!WritePicture(outcome->picturePath, picture, &error)) return IoError(outcome, error);
   return true;
 }
 
@@ -500,6 +530,8 @@ bool RunFrames(const ReplayOptions& o, long total, TrackerSession& session, Sess
     runner.Wait([&progress] { progress.Poll(); });
   }
   runner.Finish();
+  // The last fixation ends with the input, before the stream does.
+  session.FinishFixations();
   EndStream(o, session.stream, outcome);
   outcome->wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   ResidentMemoryKb(&outcome->summary.residentAtEndKb, &outcome->summary.residentPeakKb);
@@ -546,6 +578,12 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
 
   outcome.summary.keepStages = o.stages;
   FrameRecorder recorder(*out.csv, outcome.summary, out.panelDir, input.fps);
+  FixationFile fixationFile;
+  if (!o.mappingFile.empty()) {
+    // Fixations are timed by the recording's own frame rate.
+    if (input.fps > 0 && std::isfinite(input.fps)) session.gazeFramesPerSecond = input.fps;
+    if (!fixationFile.Open(o.outputDir, session, &outcome)) return outcome;
+  }
   SessionRunner runner(session, Once(StopWhenInterrupted(std::move(input.source))));
   ConnectRunner(o, mapping, faces, recorder, session, runner);
   if (prepare) prepare(session);
@@ -554,7 +592,8 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
     return outcome;
   outcome.skippedFiles = input.skipped->load();
   if (AnyImageRead(o, out, session.state, &outcome) &&
-      CommitOutputs(out, session.state, &outcome) && WriteGazeHeatMap(o, recorder, &outcome))
+      CommitOutputs(out, session.state, &outcome) && fixationFile.Commit(&outcome) &&
+      WriteGazeHeatMap(o, recorder, &outcome))
     NoteTruncation(o, input.total, &outcome);
   return outcome;
 }
@@ -610,6 +649,8 @@ TargetFollowingUser::Options DemoUserOptions(const ReplayOptions& o) {
   options.seed = o.demoSeed;
   options.accuracyFrames = o.demoAccuracyFrames;
   options.maxFrames = 5000 + o.demoAccuracyFrames;  // a calibration that never ends stops here
+  for (const ReplayOptions::ScanPoint& p : o.demoScanPath)
+    options.scanPath.push_back({cv::Point2d(p.x, p.y), p.frames});
   return options;
 }
 
@@ -624,6 +665,22 @@ std::vector<std::string> AccuracyLines(TrackerSession& session) {
   return lines;
 }
 
+// The data-quality figures of the accuracy test, and the fixations per target, as lines.
+std::vector<std::string> QualityLines(const GazeQualityFigures& q, size_t fixations) {
+  char line[240];
+  std::vector<std::string> lines;
+  std::snprintf(line, sizeof line,
+                "Data quality: accuracy %.2f deg, precision RMS %.2f deg, SD %.2f deg, data loss "
+                "%.1f %%",
+                q.accuracyDegrees, q.precisionRmsDegrees, q.precisionSdDegrees, q.dataLossPercent);
+  lines.push_back(line);
+  std::snprintf(
+      line, sizeof line, "Fixations: %zu (%.2f per accuracy target)", fixations,
+      q.targets > 0 ? static_cast<double>(fixations) / static_cast<double>(q.targets) : 0.0);
+  lines.push_back(line);
+  return lines;
+}
+
 // accuracy.png: the targets, every estimate and the two accuracy figures.
 bool WriteAccuracyPicture(const ReplayOptions& o, TrackerSession& session,
                           const FrameRecorder& recorder, ReplayOutcome* outcome) {
@@ -632,32 +689,37 @@ bool WriteAccuracyPicture(const ReplayOptions& o, TrackerSession& session,
     for (const CalibrationTarget& t : data.targets) calibrationTargets.emplace_back(t.x, t.y);
   });
   AccuracyFigure figure = MeasureAccuracy(recorder.Samples(), kDemoFullScreen.width());
-  if (outcome->accuracy.size() == 3) {
+  if (outcome->accuracy.size() >= 3) {
     auto value = [](const std::string& line) { return line.substr(line.rfind(": ") + 2); };
     figure.protocolPixels = value(outcome->accuracy[0]);
     figure.protocolDegrees = value(outcome->accuracy[2]);
   }
+  if (!outcome->qualityLines.empty()) figure.quality = outcome->qualityLines[0];
   outcome->picturePath = Join(o.outputDir, "accuracy.png");
+  const cv::Size screen(kDemoScreen.width(), kDemoScreen.height());
+  cv::Mat picture = DrawAccuracyPicture(screen, calibrationTargets, recorder.Samples(), figure);
+  DrawScanPath(picture, screen, outcome->fixations);
   std::string error;
-  if (!WritePicture(outcome->picturePath,
-                    DrawAccuracyPicture(cv::Size(kDemoScreen.width(), kDemoScreen.height()),
-                                        calibrationTargets, recorder.Samples(), figure),
-                    &error))
-    return IoError(outcome, error);
+  if (!WritePicture(outcome->picturePath, picture, &error)) return IoError(outcome, error);
   return true;
 }
 
 // The demo's CSV, accuracy lines and picture once its session has stopped.
-bool FinishDemo(const ReplayOptions& o, const Outputs& out, TargetFollowingUser& user,
-                TrackerSession& session, const FrameRecorder& recorder, ReplayOutcome* outcome) {
+bool FinishDemo(const ReplayOptions& o, const Outputs& out, FixationFile& fixationFile,
+                TargetFollowingUser& user, TrackerSession& session, const FrameRecorder& recorder,
+                ReplayOutcome* outcome) {
   std::string error;
   if (!out.csv->Commit(&error)) return IoError(outcome, error);
+  if (!fixationFile.Commit(outcome)) return false;
   if (Interrupted()) return NoteInterruption(outcome), false;
   if (user.FramesOnAccuracyTargets() == 0)
     return IoError(outcome,
                    "the calibration did not complete: the virtual user's pupils were not found "
                    "often enough");
   outcome->accuracy = AccuracyLines(session);
+  outcome->quality = session.quality.Figures(session.samples.Width());
+  outcome->accuracyTargets = static_cast<int>(outcome->quality.targets);
+  outcome->qualityLines = QualityLines(outcome->quality, outcome->fixations.size());
   return WriteAccuracyPicture(o, session, recorder, outcome);
 }
 
@@ -676,9 +738,12 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   // As the dialog sets itself up; the user ticks both options and leaves the sliders as given.
   ReplayOptions both = o;
   both.eyeRegions = both.gazeDirection = 1;
+  FixationFile fixationFile;
   if (!SetUpRunSession(both, session, &canvas, kDemoFullScreen, &outcome) ||
-      !StartStream(o, session.stream, &outcome))
+      !StartStream(o, session.stream, &outcome) ||
+      !fixationFile.Open(o.outputDir, session, &outcome))
     return outcome;
+  session.settleMs = o.settleMs;
   ChooseDemoCaptureFile(o, session.state, platform.prompts, &out);
 
   TargetFollowingUser user(gen::FaceFrameGenerator(photo, gen::SubPixelScene(cv::Size(640, 480))),
@@ -706,7 +771,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
   outcome.mosaicPath = out.mosaicPath;
   if (!o.quiet)
     canvas.Snapshot().save(QString::fromStdString(Join(o.outputDir, "dialog-client.png")));
-  FinishDemo(o, out, user, session, recorder, &outcome);
+  FinishDemo(o, out, fixationFile, user, session, recorder, &outcome);
   return outcome;
 }
 

@@ -9,6 +9,8 @@
 
 #include "ReplayOptions.h"
 #include "ReplayReport.h"
+#include "mapping/Fixations.h"
+#include "mapping/GazeQuality.h"
 
 namespace pupiltrak {
 
@@ -31,8 +33,15 @@ struct ReplayOutcome {
   std::string picturePath;            // accuracy.png (demo), gaze.png (--mapping); or empty
   std::vector<std::string> accuracy;  // demo only: the protocol's accuracy lines
   std::vector<std::string> log;       // the event log of the run
-  long skippedFiles = 0;              // unreadable or empty images of a sequence, skipped
-  bool interrupted = false;           // stopped by SIGINT or SIGTERM; what was done is kept
+  // Whenever gaze is estimated: the fixations, in the order they ended, and their CSV.
+  std::vector<Fixation> fixations;
+  std::string fixationsPath;
+  // Demo only: the accuracy test's data-quality figures, its targets and their lines.
+  GazeQualityFigures quality;
+  int accuracyTargets = 0;
+  std::vector<std::string> qualityLines;
+  long skippedFiles = 0;     // unreadable or empty images of a sequence, skipped
+  bool interrupted = false;  // stopped by SIGINT or SIGTERM; what was done is kept
   // --stream: the endpoint bound, the messages queued for subscribers and those dropped.
   std::string streamEndpoint;
   uint64_t streamSent = 0, streamDropped = 0;
