@@ -77,7 +77,7 @@ struct AccuracyStepInputs {
   EyeVector eye1, eye2;  // eye regions 1 and 2
   bool found1 = false, found2 = false;
   // Settling: the estimates of the steps in the first settleMs after each new target, at this
-  // frame rate, are left out of the error sums (0: none, as the protocol is specified).
+  // frame rate, are left out of the error sums (0: none, the protocol as always).
   int settleMs = 0;
   double framesPerSecond = 30.0;
   // The data-quality sums of this accuracy test, when kept.

@@ -70,7 +70,7 @@ class TrackerSession {
   GazeSmoother smoother;
   AccuracyAccumulator accuracy;
   // Settling: the first milliseconds after each new accuracy target left out of the error
-  // sums (0: off, the protocol as specified). Any thread.
+  // sums (0: off, the protocol as always). Any thread.
   std::atomic<int> settleMs{0};
   // The data-quality sums of the current accuracy test (from the last fit on).
   GazeQualitySums quality;

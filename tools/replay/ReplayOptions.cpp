@@ -288,7 +288,7 @@ std::string CombinationError(const QCommandLineParser& parser, const ReplayOptio
            std::to_string(o.inputs.size()) + " inputs given)";
   static const char* const notInDemo[] = {"max-frames", "mapping", "screen",
                                           "jobs",       "paced",   "stages"};
-  static const char* const demoOnly[] = {"demo-accuracy-frames", "seed"};
+  static const char* const demoOnly[] = {"demo-accuracy-frames", "seed", "settle"};
   for (const char* name : notInDemo)
     if (o.demo && parser.isSet(name))
       return std::string("the demo (no input given) does not use --") + name +
@@ -448,13 +448,13 @@ Gaze:
                           calibration protocol file (switches both options on); writes gaze.png
   --screen WxH            the screen the mapping was made on, in pixels (default 1920x1080)
   --stream [ENDPOINT]     publish the gaze over ZeroMQ (default tcp://127.0.0.1:5570)
-  --settle MS             leave the estimates of the first MS milliseconds after each new
-                          accuracy target out of the accuracy lines (default 0: none)
   Whenever gaze is estimated, fixations.csv lists the fixations (docs/GAZE.md)
 
 Demo only (the demo refuses --max-frames, --mapping, --screen, --jobs, --paced, --stages):
   --demo-accuracy-frames N  length of the accuracy test in frames (default 600)
   --seed N                  seed of the virtual user's noise and the targets (default 8)
+  --settle MS               leave the estimates of the first MS milliseconds after each new
+                            accuracy target out of the accuracy lines (default 0: none)
 
 CSV columns:
   frame, time_ms, face_found, face_x1, face_y1, face_x2, face_y2,

@@ -62,7 +62,7 @@ struct ReplayOptions {
   bool screenGiven = false;
 
   // Settling: milliseconds after each new accuracy target left out of the accuracy lines
-  // (0: none, the protocol as specified).
+  // (0: none, the protocol as always).
   int settleMs = 0;
 
   // Demo only: the virtual user's screen and the accuracy-test length.
