@@ -18,13 +18,10 @@ namespace {
 class CameraLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetWindows(&windows);
+    camera.SetRenderWindows(&windows);
     camera.SetCameraCounter([] { return 1; });
   }
-  void TearDown() override {
-    camera.Exit();
-    SetWindows(nullptr);
-  }
+  void TearDown() override { camera.Exit(); }
 
   // Camera 0 enabled and initialised with a generated source of count frames (-1: endless).
   void Prepare(GeneratedSource::Generator generator, int64_t count = -1, double fps = 0) {
