@@ -17,7 +17,6 @@
 #include <sstream>
 
 #include "ConsoleLog.h"
-#include "FacesAhead.h"
 #include "GazePictures.h"
 #include "TargetFollowingUser.h"
 #include "capture/SessionRunner.h"
@@ -36,6 +35,7 @@
 #include "platform/TargetWindowHost.h"
 #include "tracking/EyeVector.h"
 #include "tracking/FaceCascade.h"
+#include "tracking/FacesAhead.h"
 #include "tracking/PupilFinder.h"
 
 namespace pupiltrak {
