@@ -27,7 +27,8 @@ class CameraFaults : public HeadlessProgram {
   }
   // The dialog's four controls that the commands switch: Start, Stop, Capture to file, Exit.
   std::vector<bool> Buttons() const {
-    return {dialog.Enabled(1000), dialog.Enabled(1001), dialog.Enabled(1017), dialog.Enabled(1)};
+    return {dialog.Enabled(control_id::kStartTracking), dialog.Enabled(control_id::kStopTracking),
+            dialog.Enabled(control_id::kCaptureToFile), dialog.Enabled(control_id::kExit)};
   }
   const std::vector<bool> idle = {true, false, true, true};
   const std::vector<bool> tracking = {false, true, false, false};
