@@ -75,6 +75,9 @@ class VanishingCamera : public FrameSource {
 };
 
 TEST_F(CameraFaults, ACameraLostMidRunEndsDeliveryAndStopLogsAsUsual) {
+  // No frame is read before Start Tracking lets frames in: on a busy machine all twelve could
+  // otherwise pass while the start is still preparing, and none would be tracked.
+  Camera().SetFrameGate([this] { return session.state.TrackingActive.load() != 0; });
   for (Loss loss : {Loss::NoFrame, Loss::ReadThrows, Loss::UnusableFrame}) {
     SCOPED_TRACE(static_cast<int>(loss));
     Camera().SetSourceFactory(
