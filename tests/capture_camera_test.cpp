@@ -190,6 +190,19 @@ TEST_F(CameraLayerTest, ASourceThatEndsStopsDeliveryAndCanStartAgain) {
   EXPECT_EQ(indices, (std::vector<int64_t>{0, 1, 2, 3, 4, 0, 1, 2, 3, 4}));
 }
 
+// A waiter for frames wakes when they have been delivered, or when the run ends without them.
+TEST_F(CameraLayerTest, AWaitForFramesEndsWithThemOrWithTheRun) {
+  Prepare(MarkedPicture, 5);
+  std::atomic<int> calls{0};
+  camera.SetCallback(0, [&](CameraFrame&) { ++calls; });
+  ASSERT_EQ(camera.Start(), 0);
+  EXPECT_TRUE(camera.WaitForFrames(3));
+  EXPECT_GE(calls.load(), 3) << "a delivered frame has been through the callback";
+  EXPECT_FALSE(camera.WaitForFrames(6)) << "the source has only five";
+  EXPECT_EQ(camera.FramesDelivered(), 5);
+  EXPECT_FALSE(camera.Delivering());
+}
+
 TEST_F(CameraLayerTest, AFailingSourceOrUnusableFrameEndsDeliveryWithoutHarm) {
   camera.SetSourceFactory([](int) { return std::make_unique<FailingSource>(true, 3); });
   camera.SetEnable(0, true);
