@@ -231,7 +231,7 @@ bool TrackerDialog::InitDialog() {
   session_.results.detectionText.clear();
   // 7. The face cascade: the current directory's, else the one beside the program, else the
   // system's. The lines name the file that was tried; then where calibrations are recorded.
-  FoundCascade found = FindAndLoadFaceCascade(Machine().ProgramDirectory());
+  FoundCascade found = FindAndLoadFaceCascade(session_.platform.Machine().ProgramDirectory());
   cascadeFileName_ = found.path;
   std::shared_ptr<cv::CascadeClassifier> cascade = std::move(found.cascade);
   AddLogLine("Loading " + cascadeFileName_);
@@ -244,7 +244,8 @@ bool TrackerDialog::InitDialog() {
   AddLogLine(ProtocolLocationLine());
   // 8. The session: the cascade, the target windows' class with the calibration target
   // picture, the gaze strip charts in client-area pixels.
-  SetUpSession(session_, std::move(cascade), &canvas_, Machine().FullScreenSize());
+  SetUpSession(session_, std::move(cascade), &canvas_,
+               session_.platform.Machine().FullScreenSize());
   chartsCreated_ = true;
   // 9. The sliders' range, then their positions from the parameters.
   const int positions[] = {t.Finder1Param1, t.Finder1Param2, t.Finder2Param1, t.Finder2Param2};

@@ -22,7 +22,7 @@ void UseLastCalibrationCommand(TrackerSession& session, DialogControls& dialog, 
     dialog.AddBugLine("Cannot use the last calibration: " + error);
     return;
   }
-  session.UseMapping(mapping, Machine().FullScreenSize());
+  session.UseMapping(mapping, session.platform.Machine().FullScreenSize());
   dialog.AddLogLine("Using the last calibration: the mapping report at line " +
                     std::to_string(line) + " of " + protocolPath);
 }

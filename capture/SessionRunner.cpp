@@ -11,17 +11,18 @@ namespace pupiltrak {
 
 SessionRunner::SessionRunner(TrackerSession& session, SourceMaker source)
     : session_(session),
+      camera_(session.platform.Camera()),
       delivered_(std::make_shared<int64_t>(0)),
       processed_(std::make_shared<long>(0)) {
-  Camera().SetCameraCounter([] { return 1; });
-  Camera().SetSourceFactory([source = std::move(source)](int) { return source(); });
-  Camera().SetEnable(0, true);
+  camera_.SetCameraCounter([] { return 1; });
+  camera_.SetSourceFactory([source = std::move(source)](int) { return source(); });
+  camera_.SetEnable(0, true);
 }
 
 SessionRunner::~SessionRunner() {
-  Camera().Stop();
+  camera_.Stop();
   session_.ClearFrameListeners();
-  Camera().RestoreDefaults();
+  camera_.RestoreDefaults();
 }
 
 void SessionRunner::SetMapping(const GazeMapping& mapping, QSize fullScreen) {
@@ -34,18 +35,18 @@ void SessionRunner::AddListener(FrameListener listener) {
 
 bool SessionRunner::Start() {
   // The callback runs one frame at a time on the layer's thread: plain counters will do.
-  Camera().SetCallback(0, [this](CameraFrame& frame) {
+  camera_.SetCallback(0, [this](CameraFrame& frame) {
     if (beforeFrame_) beforeFrame_((*delivered_)++);
     // A stop asked for from inside a callback ends the run after the frame already on its way.
     if (frameLimit_ > 0 && *processed_ >= frameLimit_) {
-      Camera().Stop();
+      camera_.Stop();
       return;
     }
     session_.OnCameraFrame(frame);
-    if (frameLimit_ > 0 && ++*processed_ >= frameLimit_) Camera().Stop();
+    if (frameLimit_ > 0 && ++*processed_ >= frameLimit_) camera_.Stop();
   });
   session_.state.TrackingActive = 1;
-  if (Camera().Init() == 0 || Camera().Start() != 0) {
+  if (camera_.Init() == 0 || camera_.Start() != 0) {
     session_.state.TrackingActive = 0;
     return false;
   }
@@ -56,20 +57,21 @@ void SessionRunner::StartAsProgram(DialogControls& log) { StartTrackingCommand(s
 
 void SessionRunner::HoldFrames() {
   held_ = true;
-  Camera().SetFrameGate(
+  camera_.SetFrameGate(
       [this] { return !held_.load() && session_.state.TrackingActive.load() != 0; });
 }
 
 void SessionRunner::Wait(const std::function<void()>& poll) {
-  while (Camera().Delivering()) {
+  // Without a poll nothing needs waking up: the layer says when it is idle.
+  while (poll && camera_.Delivering()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (poll) poll();
+    poll();
   }
-  Camera().WaitUntilIdle();
+  camera_.WaitUntilIdle();
 }
 
 void SessionRunner::Finish() {
-  Camera().Exit();
+  camera_.Exit();
   session_.state.TrackingActive = 0;
 }
 

@@ -2,7 +2,7 @@
 // Runs a session on a frame source through the camera layer and the program's own frame
 // callback, as the dialog's Start Tracking does, for everything that runs without the dialog:
 // the replay, the demo, the benchmarks and the tests. Every processed frame reaches the
-// listeners as one record.
+// listeners as one record. The frames come through the camera layer of the session's platform.
 
 #include <QSize>
 #include <atomic>
@@ -15,6 +15,7 @@
 
 namespace pupiltrak {
 
+class CameraLibrary;
 class DialogControls;
 class TrackerSession;
 struct GazeMapping;
@@ -52,11 +53,15 @@ class SessionRunner {
   void ReleaseFrames() { held_ = false; }
   // Until the source has ended or the limit is reached; poll runs every 50 ms meanwhile.
   void Wait(const std::function<void()>& poll = {});
+  // The camera layer the frames come through.
+  CameraLibrary& Camera() { return camera_; }
   // Tracking off, the camera layer exited.
   void Finish();
 
  private:
   TrackerSession& session_;
+  // The session's platform's camera layer.
+  CameraLibrary& camera_;
   long frameLimit_ = 0;
   std::function<void(int64_t)> beforeFrame_;
   std::shared_ptr<int64_t> delivered_;

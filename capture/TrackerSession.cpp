@@ -37,8 +37,9 @@ class ScreenPanelEffects : public PanelEffects {
 
 }  // namespace
 
-TrackerSession::TrackerSession()
-    : effects_(std::make_unique<ScreenPanelEffects>(*this)),
+TrackerSession::TrackerSession(const Platform& platform)
+    : platform(platform),
+      effects_(std::make_unique<ScreenPanelEffects>(*this)),
       processFrame_([this](cv::Mat& frameCopy, cv::Mat& cameraFrame, const OverlayFont& font,
                            cv::VideoWriter* writer) {
         ProcessCameraFrame(frameCopy, cameraFrame, font, writer);
@@ -49,6 +50,7 @@ TrackerSession::TrackerSession()
   pipeline_.histories[0] = &histories[0];
   pipeline_.histories[1] = &histories[1];
   pipeline_.faceFollower = &faceFollower;
+  pipeline_.machine = platform.machine;
   PipelineHooks& hooks = pipeline_.hooks;
   hooks.drawStatusPanel = [this](QImage& surface) { DrawStatusPanel(surface); };
   hooks.calibrationPanelStep = [this](QImage& surface) { CalibrationPanelStep(surface); };
@@ -89,16 +91,16 @@ void TrackerSession::Reset() {
 }
 
 PipelineContext& TrackerSession::Pipeline() {
-  // The dialog comes and goes; the preview windows are the platform's of the moment.
+  // The dialog comes and goes; the preview windows are the platform's.
   pipeline_.dialog = state.MainWindow.load();
-  pipeline_.windows = &Windows();
+  pipeline_.windows = &platform.Windows();
   return pipeline_;
 }
 
 PanelEffects& TrackerSession::Effects() { return *effects_; }
 
 void TrackerSession::OnCameraFrame(CameraFrame& frame) {
-  HandleCameraFrame(frame, callback, state, Machine(), processFrame_);
+  HandleCameraFrame(frame, callback, state, platform.Machine(), processFrame_);
 }
 
 void TrackerSession::ProcessCameraFrame(cv::Mat& frameCopy, cv::Mat& cameraFrame,
@@ -231,7 +233,7 @@ void TrackerSession::AccuracyTestStep(QImage& surface, int W, int H) {
 }
 
 void TrackerSession::AppendCalibrationSample(double dxL, double dyL, double dxR, double dyR) {
-  samples.AppendSample(dxL, dyL, dxR, dyR, protocol, Machine());
+  samples.AppendSample(dxL, dyL, dxR, dyR, protocol, platform.Machine());
 }
 
 bool TrackerSession::CalibrationCollecting() const { return samples.CollectingSamples(); }
@@ -250,14 +252,15 @@ void TrackerSession::ResetForNewRun() {
   histories[0].Reset();
   histories[1].Reset();
   faceFollower.Reset();
-  targets.Reset(static_cast<uint32_t>(Machine().Now()), Machine().ScreenSize());
+  targets.Reset(static_cast<uint32_t>(platform.Machine().Now()), platform.Machine().ScreenSize());
   callback.framesProcessed = 0;
 }
 
 void TrackerSession::Calibrate(DialogControls& dialog) {
   // The new calibration replaces a mapping taken from a protocol.
   usingMapping_ = false;
-  CalibrationParts parts{state, samples, mapping, smoother, protocol, Machine(), UserPrompts()};
+  CalibrationParts parts{
+      state, samples, mapping, smoother, protocol, platform.Machine(), platform.UserPrompts()};
   RunCalibrateCommand(parts, dialog);
 }
 

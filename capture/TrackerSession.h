@@ -26,6 +26,7 @@
 #include "mapping/Fixations.h"
 #include "mapping/GazeMapping.h"
 #include "mapping/GazeQuality.h"
+#include "platform/Platform.h"
 #include "tracking/EyeRegions.h"
 #include "tracking/FaceFollower.h"
 #include "tracking/FramePipeline.h"
@@ -45,11 +46,15 @@ struct CameraFrame;
 
 class TrackerSession {
  public:
-  TrackerSession();
+  // platform: the stand-ins this session reaches the outside world through, for its whole
+  // life (by default the process's own).
+  explicit TrackerSession(const Platform& platform = {});
   ~TrackerSession();
   TrackerSession(const TrackerSession&) = delete;
   TrackerSession& operator=(const TrackerSession&) = delete;
 
+  // Camera layer, machine, windows and prompts.
+  const Platform platform;
   // Options, parameters and handles.
   TrackerState state;
   // What the latest frame found, and the eye regions it was searched in.

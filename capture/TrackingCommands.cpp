@@ -33,7 +33,7 @@ void StartTrackingCommand(TrackerSession& session, DialogControls& dialog) {
 bool StartTracking(TrackerSession& session, DialogControls& dialog,
                    const std::function<void()>& beforeFramesFlow) {
   TrackerState& tracker = session.state;
-  CameraLibrary& camera = Camera();
+  CameraLibrary& camera = session.platform.Camera();
 
   // Ends whatever an earlier run or a property page left initialised.
   camera.Exit();
@@ -51,7 +51,7 @@ bool StartTracking(TrackerSession& session, DialogControls& dialog,
     camera.SetRender(kCamera, true);
   }
 
-  NamedWindows& windows = Windows();
+  NamedWindows& windows = session.platform.Windows();
   bool sourceCreated = windows.Create("Source", kAutoSizeWindow);
   uintptr_t sourceHandle = windows.NativeHandle("Source");
   if (sourceCreated && sourceHandle != 0) {
@@ -104,7 +104,7 @@ void StopTrackingCommand(TrackerSession& session, DialogControls& dialog) {
   dialog.EnableControl(control_id::kStopTracking, false);
   dialog.EnableControl(control_id::kCaptureToFile, true);
   dialog.EnableControl(control_id::kExit, true);
-  EndTracking(session.state, dialog);
+  EndTracking(session, dialog);
   dialog.AddLogLine("EndTracking was successful");
   // Writes the accuracy results and closes the protocol when a calibration opened it.
   session.CloseProtocol();
@@ -112,20 +112,21 @@ void StopTrackingCommand(TrackerSession& session, DialogControls& dialog) {
   session.state.TrackingActive = 0;
 }
 
-bool EndTracking(TrackerState& tracker, DialogControls& dialog) {
+bool EndTracking(TrackerSession& session, DialogControls& dialog) {
+  TrackerState& tracker = session.state;
   if (tracker.TrackingActive.load() == 1) {
     dialog.AddLogLine("Releasing camera");
     // Returns only when no frame is in the pipeline any more and none will start; the writer
     // and the windows are released after it.
-    Camera().Stop();
+    session.platform.Camera().Stop();
     if (tracker.CaptureToFile.load() == 1) {
       dialog.AddLogLine("Releasing video writer");
       tracker.CaptureWriter.reset();
     }
     dialog.AddLogLine("Destroying source window");
-    Windows().Destroy("Source");
+    session.platform.Windows().Destroy("Source");
     dialog.AddLogLine("Destroying preview window");
-    Windows().Destroy("Preview");
+    session.platform.Windows().Destroy("Preview");
   }
   tracker.TrackingActive = 0;
   return true;

@@ -8,12 +8,12 @@ namespace pupiltrak {
 
 class DialogControls;
 class TrackerSession;
-struct TrackerState;
 
 void StartTrackingCommand(TrackerSession& session, DialogControls& dialog);
 void StopTrackingCommand(TrackerSession& session, DialogControls& dialog);
-bool EndTracking(TrackerState& tracker, DialogControls& dialog);
-// name: "camera_pp" (button 1019) or "video_pp" (button 1020).
+bool EndTracking(TrackerSession& session, DialogControls& dialog);
+// name: "camera_pp" (button 1019) or "video_pp" (button 1020). The pages are the window
+// system's, on the process's camera layer.
 void PropertyPageCommand(DialogControls& dialog, const char* name);
 
 // StartTracking with work to do after everything is prepared but before frames are let into

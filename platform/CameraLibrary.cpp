@@ -12,13 +12,14 @@ namespace pupiltrak {
 namespace {
 
 // Where the frame is shown: the picture upright, whatever the buffer's row order.
-void ShowUpright(uintptr_t window, const CameraFrame& frame, cv::Mat& scratch) {
+void ShowUpright(NamedWindows& windows, uintptr_t window, const CameraFrame& frame,
+                 cv::Mat& scratch) {
   if (frame.image.empty()) return;
   if (frame.origin != 0) {
     cv::flip(frame.image, scratch, 0);
-    Windows().ShowInHandle(window, scratch);
+    windows.ShowInHandle(window, scratch);
   } else {
-    Windows().ShowInHandle(window, frame.image);
+    windows.ShowInHandle(window, frame.image);
   }
 }
 
@@ -196,6 +197,12 @@ void CameraLibrary::WaitUntilIdle() {
   wake_.wait(lock, [this] { return !delivering_; });
 }
 
+bool CameraLibrary::WaitForFrames(int64_t count) {
+  std::unique_lock<std::mutex> lock(wait_);
+  wake_.wait(lock, [this, count] { return framesDelivered_.load() >= count || !delivering_; });
+  return framesDelivered_.load() >= count;
+}
+
 std::string CameraLibrary::DevicePath(int camera) {
   std::string dir;
   {
@@ -322,9 +329,17 @@ void CameraLibrary::Deliver(FrameSource* source, CameraCallback callback,
         lastError_ = e.what();
       }
     }
-    ++framesDelivered_;
+    {
+      // Under the lock, so that a waiter for frames cannot miss the wake-up.
+      std::lock_guard<std::mutex> lock(wait_);
+      ++framesDelivered_;
+    }
+    wake_.notify_all();
     uintptr_t window = window_.load();
-    if (render_.load() && window != 0) ShowUpright(window, frame, scratch);
+    if (render_.load() && window != 0) {
+      NamedWindows* windows = renderWindows_.load();
+      ShowUpright(windows ? *windows : Windows(), window, frame, scratch);
+    }
 
     if (interval > 0) {
       due += period;

@@ -35,6 +35,7 @@ using CameraCounter = std::function<int()>;
 using SourceFactory = std::function<std::unique_ptr<FrameSource>(int camera)>;
 
 class CameraLibrary;
+class NamedWindows;
 // What the property-page handler is asked to show.
 struct PropertyPageRequest {
   int camera = 0;
@@ -92,6 +93,9 @@ class CameraLibrary {
   // Blocks until the current run has ended by itself or was stopped (returns at once when
   // nothing is being delivered).
   void WaitUntilIdle();
+  // Blocks until count frames were delivered since the latest start or the run ended (at once
+  // when nothing is being delivered); true when they were.
+  bool WaitForFrames(int64_t count);
   // The V4L2 node of a camera index ("" when there is none).
   std::string DevicePath(int camera);
 
@@ -108,6 +112,9 @@ class CameraLibrary {
   // taken at start; null: always open). A replay tool gates on TrackingActive so that no frame
   // of a file passes before tracking is active. Stop does not wait for the gate.
   void SetFrameGate(std::function<bool()> gate);
+  // Where "render" shows frames (not owned; null: the process's Windows()). Kept by
+  // RestoreDefaults: it belongs to the platform the layer is part of, not to a run.
+  void SetRenderWindows(NamedWindows* windows) { renderWindows_ = windows; }
   // Pages asked for since the last restore, in order (with no handler installed the request
   // is only recorded).
   std::vector<PropertyPageRequest> PropertyPagesShown() const;
@@ -134,6 +141,7 @@ class CameraLibrary {
   std::function<bool()> gate_;
   std::atomic<bool> render_{false};
   std::atomic<uintptr_t> window_{0};
+  std::atomic<NamedWindows*> renderWindows_{nullptr};
 
   // Owned by the control side (under control_).
   std::unique_ptr<FrameSource> source_;

@@ -1,10 +1,11 @@
 #include "platform/HeadlessPlatform.h"
 
-#include "platform/CameraLibrary.h"
-
 namespace pupiltrak {
 
-HeadlessPlatform::HeadlessPlatform() {
+HeadlessPlatform::HeadlessPlatform(Reach reach) : reach_(reach) {
+  // Its own camera layer shows rendered frames in its own windows.
+  ownCamera_.SetRenderWindows(&windows);
+  if (reach_ != Reach::kProcess) return;
   SetMachine(&machine);
   SetWindows(&windows);
   SetTargetWindows(&targets);
@@ -12,11 +13,20 @@ HeadlessPlatform::HeadlessPlatform() {
 }
 
 HeadlessPlatform::~HeadlessPlatform() {
-  Camera().RestoreDefaults();
+  if (reach_ != Reach::kProcess) return;
+  pupiltrak::Camera().RestoreDefaults();
   SetMachine(nullptr);
   SetWindows(nullptr);
   SetTargetWindows(nullptr);
   SetUserPrompts(nullptr);
+}
+
+CameraLibrary& HeadlessPlatform::Camera() {
+  return reach_ == Reach::kProcess ? pupiltrak::Camera() : ownCamera_;
+}
+
+Platform HeadlessPlatform::Parts() {
+  return Platform{&Camera(), &machine, &windows, &targets, &prompts};
 }
 
 }  // namespace pupiltrak

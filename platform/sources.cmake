@@ -5,6 +5,7 @@ set(PLATFORM_SOURCES
   platform/HeadlessPlatform.cpp platform/HeadlessPlatform.h
   platform/Machine.cpp platform/Machine.h
   platform/NamedWindows.cpp platform/NamedWindows.h
+  platform/Platform.cpp platform/Platform.h
   platform/Prompts.cpp platform/Prompts.h
   platform/Resources.cpp platform/Resources.h
   platform/Surface.cpp platform/Surface.h

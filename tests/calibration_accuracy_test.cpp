@@ -157,13 +157,11 @@ TEST(AccuracyTargetPickerTest, ANewRunSeedsFromTheClockAndTheWholeScreen) {
   machine.SetNow(12345);
   machine.SetScreenSize(QSize(1024, 768));
   machine.SetFullScreenSize(QSize(1000, 500));
-  SetMachine(&machine);
-  TrackerSession session;
+  TrackerSession session(Platform{nullptr, &machine});
   session.ResetForNewRun();
   const AccuracyTarget t = session.targets.Next(50);
   EXPECT_EQ(t.x, 268);
   EXPECT_EQ(t.y, 520);
-  SetMachine(nullptr);
 }
 
 TEST(AccuracyPanelPositionTest, RoundsToTheNearestAndClampsWildPoints) {

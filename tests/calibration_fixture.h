@@ -15,8 +15,7 @@
 #include "capture/TrackerSession.h"
 #include "mapping/GazeMapping.h"
 #include "platform/DialogControls.h"
-#include "platform/Machine.h"
-#include "platform/Prompts.h"
+#include "platform/HeadlessPlatform.h"
 
 using namespace pupiltrak;
 
@@ -101,12 +100,6 @@ class CalibrationFixture : public ::testing::Test {
     machine.SetProgramDirectory(dir.path().toStdString());
     machine.SetFullScreenSize(QSize(1024, 710));
     machine.SetScreenSize(QSize(1024, 768));
-    SetMachine(&machine);
-    SetUserPrompts(&prompts);
-  }
-  void TearDown() override {
-    SetMachine(nullptr);
-    SetUserPrompts(nullptr);
   }
 
   std::string ProtocolPath() const { return dir.filePath("CalibrationProtocol.txt").toStdString(); }
@@ -119,8 +112,9 @@ class CalibrationFixture : public ::testing::Test {
   std::vector<std::string> ProtocolLines() const { return SplitCrLf(ProtocolText()); }
 
   QTemporaryDir dir;
-  FixedMachine machine;
-  ScriptedPrompts prompts;
+  HeadlessPlatform platform;
+  FixedMachine& machine = platform.machine;
+  ScriptedPrompts& prompts = platform.prompts;
   RecordingDialog dialog;
   TrackerSession session;
 };

@@ -150,19 +150,14 @@ class SessionPanelTest : public CalibrationFixture {
   void SetUp() override {
     CalibrationFixture::SetUp();
     windows.RegisterClass(QImage(16, 16, QImage::Format_RGB32));
-    SetTargetWindows(&windows);
   }
-  void TearDown() override {
-    session.targetWindows.DestroyCalibration();
-    SetTargetWindows(nullptr);
-    CalibrationFixture::TearDown();
-  }
+  void TearDown() override { session.targetWindows.DestroyCalibration(); }
   std::vector<std::string> Titles() const {
     std::vector<std::string> titles;
     for (const auto& w : windows.Existing()) titles.push_back(w.title);
     return titles;
   }
-  HeadlessTargetWindows windows;
+  HeadlessTargetWindows& windows = platform.targets;
 };
 
 TEST_F(SessionPanelTest, TheRunShowsEachTargetThenTheAccuracyTestRuns) {

@@ -145,8 +145,7 @@ TEST_F(FrameCallbackTest, TheWriterAndFontOfTheTrackerArePassedOn) {
 
 TEST(SessionFrameCallbackTest, UsesTheMachineClockAndTheSessionsState) {
   FixedMachine clock;
-  SetMachine(&clock);
-  TrackerSession session;
+  TrackerSession session(Platform{nullptr, &clock});
   CameraFrame f;
   f.image = MarkedPicture(0);
   clock.PinTicks(3'000'000);
@@ -155,7 +154,6 @@ TEST(SessionFrameCallbackTest, UsesTheMachineClockAndTheSessionsState) {
   session.OnCameraFrame(f);
   EXPECT_NEAR(session.state.FrameRate.load(), 25.0, 1e-9);
   EXPECT_DOUBLE_EQ(session.callback.PreviousFrameTicks, 3'040'000.0);
-  SetMachine(nullptr);
 }
 
 }  // namespace

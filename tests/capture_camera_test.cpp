@@ -18,13 +18,10 @@ namespace {
 class CameraLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetWindows(&windows);
+    camera.SetRenderWindows(&windows);
     camera.SetCameraCounter([] { return 1; });
   }
-  void TearDown() override {
-    camera.Exit();
-    SetWindows(nullptr);
-  }
+  void TearDown() override { camera.Exit(); }
 
   // Camera 0 enabled and initialised with a generated source of count frames (-1: endless).
   void Prepare(GeneratedSource::Generator generator, int64_t count = -1, double fps = 0) {
@@ -191,6 +188,19 @@ TEST_F(CameraLayerTest, ASourceThatEndsStopsDeliveryAndCanStartAgain) {
   ASSERT_EQ(camera.Start(), 0) << "a stopped layer starts again and reopens its source";
   camera.WaitUntilIdle();
   EXPECT_EQ(indices, (std::vector<int64_t>{0, 1, 2, 3, 4, 0, 1, 2, 3, 4}));
+}
+
+// A waiter for frames wakes when they have been delivered, or when the run ends without them.
+TEST_F(CameraLayerTest, AWaitForFramesEndsWithThemOrWithTheRun) {
+  Prepare(MarkedPicture, 5);
+  std::atomic<int> calls{0};
+  camera.SetCallback(0, [&](CameraFrame&) { ++calls; });
+  ASSERT_EQ(camera.Start(), 0);
+  EXPECT_TRUE(camera.WaitForFrames(3));
+  EXPECT_GE(calls.load(), 3) << "a delivered frame has been through the callback";
+  EXPECT_FALSE(camera.WaitForFrames(6)) << "the source has only five";
+  EXPECT_EQ(camera.FramesDelivered(), 5);
+  EXPECT_FALSE(camera.Delivering());
 }
 
 TEST_F(CameraLayerTest, AFailingSourceOrUnusableFrameEndsDeliveryWithoutHarm) {

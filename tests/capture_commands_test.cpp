@@ -9,9 +9,7 @@
 #include "capture/TrackingCommands.h"
 #include "capture_fakes.h"
 #include "platform/CameraLibrary.h"
-#include "platform/Machine.h"
-#include "platform/NamedWindows.h"
-#include "platform/Prompts.h"
+#include "platform/HeadlessPlatform.h"
 #include "tracking/PupilFinder.h"
 
 using namespace pupiltrak;
@@ -27,19 +25,11 @@ const Lines kNormalStart = {"1 cameras found",        "Source window created",
 class TrackingCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetWindows(&windows);
-    SetUserPrompts(&prompts);
-    SetMachine(&machine);
     Camera().RestoreDefaults();
     UseCameras(1);
     UseSource(-1);
   }
-  void TearDown() override {
-    Camera().RestoreDefaults();
-    SetMachine(nullptr);
-    SetUserPrompts(nullptr);
-    SetWindows(nullptr);
-  }
+  void TearDown() override { Camera().RestoreDefaults(); }
 
   void UseCameras(int n) {
     Camera().SetCameraCounter([n] { return n; });
@@ -55,14 +45,15 @@ class TrackingCommandsTest : public ::testing::Test {
   }
   // The controls the commands switch, as 0/1 in the order 1000, 1001, 1017, 1.
   std::vector<int> Buttons() const {
-    return {dialog.Enabled(1000), dialog.Enabled(1001), dialog.Enabled(1017), dialog.Enabled(1)};
+    return {dialog.Enabled(control_id::kStartTracking), dialog.Enabled(control_id::kStopTracking),
+            dialog.Enabled(control_id::kCaptureToFile), dialog.Enabled(control_id::kExit)};
   }
 
   TrackerSession session;
   RecordingDialog dialog;
-  HeadlessWindows windows;
-  ScriptedPrompts prompts;
-  FixedMachine machine;
+  HeadlessPlatform platform;
+  HeadlessWindows& windows = platform.windows;
+  ScriptedPrompts& prompts = platform.prompts;
 };
 
 TEST_F(TrackingCommandsTest, ANormalStartLogsEveryStepInOrderAndEntersTracking) {

@@ -9,9 +9,7 @@
 #include "capture/TrackingCommands.h"
 #include "capture_fakes.h"
 #include "platform/CameraLibrary.h"
-#include "platform/Machine.h"
-#include "platform/NamedWindows.h"
-#include "platform/Prompts.h"
+#include "platform/HeadlessPlatform.h"
 
 using namespace pupiltrak;
 
@@ -38,9 +36,6 @@ VideoFacts ReadBack(const std::string& file) {
 class RecordingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetWindows(&windows);
-    SetUserPrompts(&prompts);
-    SetMachine(&machine);
     Camera().RestoreDefaults();
     Camera().SetCameraCounter([] { return 1; });
     file = ::testing::TempDir() + "/pupiltrak_recording_" +
@@ -50,18 +45,13 @@ class RecordingTest : public ::testing::Test {
     session.state.CaptureToFile = 1;
     prompts.QueueCodec(VideoCodec{cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), "MJPG"});
   }
-  void TearDown() override {
-    Camera().RestoreDefaults();
-    SetMachine(nullptr);
-    SetUserPrompts(nullptr);
-    SetWindows(nullptr);
-  }
+  void TearDown() override { Camera().RestoreDefaults(); }
 
   TrackerSession session;
   RecordingDialog dialog;
-  HeadlessWindows windows;
-  ScriptedPrompts prompts;
-  FixedMachine machine;
+  HeadlessPlatform platform;
+  HeadlessWindows& windows = platform.windows;
+  ScriptedPrompts& prompts = platform.prompts;
   std::string file;
 };
 

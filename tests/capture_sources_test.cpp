@@ -86,7 +86,7 @@ TEST(GeneratedSourceTest, EndsAtItsCountOrAtAnEmptyImageAndRestartsOnOpen) {
   EXPECT_DOUBLE_EQ(GeneratedSource(MarkedPicture).FrameInterval(), 0.0);
 }
 
-TEST(VideoFileSourceTest, ReadsEveryFrameAndPacesAtTheFileRate) {
+TEST(VideoFileSourceTest, ReadsEveryFrameAndAsksToBePacedAtTheFileRate) {
   std::string dir = FreshDir("video");
   std::string file = dir + "/clip.avi";
   {

@@ -49,24 +49,26 @@ class Commands : public DialogTest {
     mark = dialog->Log().Lines().size();
     return lines;
   }
-  QString CaptureLine() { return qobject_cast<QLabel*>(dialog->Control(1002))->text(); }
+  QString CaptureLine() {
+    return qobject_cast<QLabel*>(dialog->Control(control_id::kCaptureFileStatic))->text();
+  }
 
   // Fakes of the tracking commands that move the dialog between its two states.
   void FakeTracking() {
     hooks.startTracking = [this](DialogControls& d) {
       recorded.calls.push_back("start");
-      d.EnableControl(1000, false);
-      d.EnableControl(1001, true);
-      d.EnableControl(1017, false);
-      d.EnableControl(1, false);
+      d.EnableControl(control_id::kStartTracking, false);
+      d.EnableControl(control_id::kStopTracking, true);
+      d.EnableControl(control_id::kCaptureToFile, false);
+      d.EnableControl(control_id::kExit, false);
       session.state.TrackingActive = 1;
     };
     hooks.stopTracking = [this](DialogControls& d) {
       recorded.calls.push_back(session.state.MainWindow.load() ? "stop" : "stop without canvas");
-      d.EnableControl(1000, true);
-      d.EnableControl(1001, false);
-      d.EnableControl(1017, true);
-      d.EnableControl(1, true);
+      d.EnableControl(control_id::kStartTracking, true);
+      d.EnableControl(control_id::kStopTracking, false);
+      d.EnableControl(control_id::kCaptureToFile, true);
+      d.EnableControl(control_id::kExit, true);
       d.AddLogLine("EndTracking was successful");
       session.state.TrackingActive = 0;
     };
@@ -82,7 +84,7 @@ class Commands : public DialogTest {
 TEST_F(Commands, SetCaptureFileConfirmedNamesTheFile) {
   Open();
   prompts.QueueFileName(std::string("/videos/run1.avi"));
-  Click(1003);
+  Click(control_id::kSetCaptureFile);
   EXPECT_EQ(NewLines(), (Lines{"Capture file set to:", "/videos/run1.avi"}));
   EXPECT_EQ(session.state.CaptureFileName(), "/videos/run1.avi");
   EXPECT_EQ(CaptureLine(), "/videos/run1.avi");
@@ -93,7 +95,7 @@ TEST_F(Commands, SetCaptureFileConfirmedNamesTheFile) {
 TEST_F(Commands, SetCaptureFileCancelledChangesNothing) {
   Open();
   prompts.QueueFileName(std::nullopt);
-  Click(1003);
+  Click(control_id::kSetCaptureFile);
   EXPECT_TRUE(NewLines().empty());
   EXPECT_EQ(session.state.CaptureFileName(), kNoCaptureFile);
   EXPECT_EQ(CaptureLine(), "No capture file selected");
@@ -103,36 +105,36 @@ TEST_F(Commands, SetCaptureFileCancelledChangesNothing) {
 TEST_F(Commands, CaptureToFileAsksForAFileFirst) {
   Open();
   prompts.QueueFileName(std::string("/videos/first.avi"));
-  Click(1017);
+  Click(control_id::kCaptureToFile);
   EXPECT_EQ(NewLines(),
             (Lines{"Capture file set to:", "/videos/first.avi", "Capture to file is on"}));
   EXPECT_EQ(session.state.CaptureToFile.load(), 1);
-  EXPECT_EQ(dialog->CheckState(1017), 1);
+  EXPECT_EQ(dialog->CheckState(control_id::kCaptureToFile), 1);
   EXPECT_EQ(CaptureLine(), "/videos/first.avi");
 }
 
 TEST_F(Commands, CaptureToFileCancelledStaysOffSilently) {
   Open();
   prompts.QueueFileName(std::nullopt);
-  Click(1017);
+  Click(control_id::kCaptureToFile);
   EXPECT_TRUE(NewLines().empty());
   EXPECT_EQ(session.state.CaptureToFile.load(), 0);
-  EXPECT_EQ(dialog->CheckState(1017), 0);
+  EXPECT_EQ(dialog->CheckState(control_id::kCaptureToFile), 0);
   EXPECT_EQ(CaptureLine(), "No capture file selected");
 }
 
 TEST_F(Commands, CaptureToFileWithAFileChosenOnlySwitches) {
   Open();
   prompts.QueueFileName(std::string("/videos/a.avi"));
-  Click(1003);
+  Click(control_id::kSetCaptureFile);
   NewLines();
-  Click(1017);
+  Click(control_id::kCaptureToFile);
   EXPECT_EQ(NewLines(), Lines{"Capture to file is on"});
   EXPECT_EQ(session.state.CaptureToFile.load(), 1);
-  Click(1017);
+  Click(control_id::kCaptureToFile);
   EXPECT_EQ(NewLines(), Lines{"Capture to file is off"});
   EXPECT_EQ(session.state.CaptureToFile.load(), 0);
-  Click(1017);
+  Click(control_id::kCaptureToFile);
   EXPECT_EQ(NewLines(), Lines{"Capture to file is on"});
   EXPECT_EQ(prompts.FileChooserCalls(), 1);
 }
@@ -140,9 +142,9 @@ TEST_F(Commands, CaptureToFileWithAFileChosenOnlySwitches) {
 TEST_F(Commands, UncheckingCaptureToFileNeverAsks) {
   Open();
   prompts.QueueFileName(std::string("/videos/b.avi"));
-  Click(1017);
+  Click(control_id::kCaptureToFile);
   NewLines();
-  Click(1017);
+  Click(control_id::kCaptureToFile);
   EXPECT_EQ(NewLines(), Lines{"Capture to file is off"});
   EXPECT_EQ(prompts.FileChooserCalls(), 1);
 }
@@ -150,20 +152,20 @@ TEST_F(Commands, UncheckingCaptureToFileNeverAsks) {
 TEST_F(Commands, NewFileWhileRecordingIsOnChangesOnlyTheFile) {
   Open();
   prompts.QueueFileName(std::string("/videos/one.avi"));
-  Click(1017);
+  Click(control_id::kCaptureToFile);
   NewLines();
   prompts.QueueFileName(std::string("/videos/two.avi"));
-  Click(1003);
+  Click(control_id::kSetCaptureFile);
   EXPECT_EQ(NewLines(), (Lines{"Capture file set to:", "/videos/two.avi"}));
   EXPECT_EQ(session.state.CaptureFileName(), "/videos/two.avi");
   EXPECT_EQ(session.state.CaptureToFile.load(), 1);
-  EXPECT_EQ(dialog->CheckState(1017), 1);
+  EXPECT_EQ(dialog->CheckState(control_id::kCaptureToFile), 1);
 }
 
 TEST_F(Commands, HelpOpensTheWelcomeTopicBesideTheProgram) {
   machine.SetProgramDirectory("/opt/pupiltrak");
   Open();
-  Click(16);
+  Click(control_id::kHelp);
   EXPECT_EQ(prompts.HelpTopics(), Lines{"/opt/pupiltrak/pupiltrak08.chm::/Welcome.html"});
   EXPECT_TRUE(NewLines().empty());
   EXPECT_EQ(HelpTopicPath("/x/"), "/x/pupiltrak08.chm::/Welcome.html");
@@ -171,19 +173,19 @@ TEST_F(Commands, HelpOpensTheWelcomeTopicBesideTheProgram) {
 
 TEST_F(Commands, ButtonsReachTheirCommands) {
   Open();
-  Click(1019);
-  Click(1020);
-  Click(1021);
-  Click(1000);
+  Click(control_id::kCameraPropertyPage);
+  Click(control_id::kVideoFormatProperties);
+  Click(control_id::kCalibrate);
+  Click(control_id::kStartTracking);
   EXPECT_EQ(recorded.calls, (Lines{"page camera_pp", "page video_pp", "calibrate", "start"}));
 }
 
 TEST_F(Commands, StopTrackingButtonStopsTracking) {
   FakeTracking();
   Open();
-  Click(1000);
+  Click(control_id::kStartTracking);
   EXPECT_TRUE(dialog->Tracking());
-  Click(1001);
+  Click(control_id::kStopTracking);
   EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
   EXPECT_FALSE(dialog->Tracking());
   EXPECT_TRUE(dialog->isVisible());
@@ -192,7 +194,7 @@ TEST_F(Commands, StopTrackingButtonStopsTracking) {
 TEST_F(Commands, EscapeWhileTrackingStopsTrackingBeforeTheDialogEnds) {
   FakeTracking();
   Open();
-  Click(1000);
+  Click(control_id::kStartTracking);
   QTest::keyClick(dialog.get(), Qt::Key_Escape);
   EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(dialog->result(), QDialog::Rejected);
@@ -204,7 +206,7 @@ TEST_F(Commands, EscapeWhileTrackingStopsTrackingBeforeTheDialogEnds) {
 TEST_F(Commands, ClosingTheWindowWhileTrackingStopsTrackingFirst) {
   FakeTracking();
   Open();
-  Click(1000);
+  Click(control_id::kStartTracking);
   EXPECT_TRUE(dialog->close());
   EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
@@ -221,7 +223,7 @@ TEST_F(Commands, EscapeWhenIdleEndsWithoutStopping) {
 TEST_F(Commands, DestroyingTheDialogWhileTrackingStopsBeforeTheCanvasGoes) {
   FakeTracking();
   Open();
-  Click(1000);
+  Click(control_id::kStartTracking);
   dialog.reset();
   EXPECT_EQ(recorded.calls, (Lines{"start", "stop"}));
   EXPECT_EQ(session.state.MainWindow.load(), nullptr);
@@ -230,8 +232,8 @@ TEST_F(Commands, DestroyingTheDialogWhileTrackingStopsBeforeTheCanvasGoes) {
 TEST_F(Commands, ExitIsDisabledWhileTracking) {
   FakeTracking();
   Open();
-  Click(1000);
-  Click(1);
+  Click(control_id::kStartTracking);
+  Click(control_id::kExit);
   EXPECT_TRUE(dialog->isVisible());
 }
 

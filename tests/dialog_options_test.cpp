@@ -48,81 +48,81 @@ class Options : public DialogTest {
 using Lines = std::vector<std::string>;
 
 TEST_F(Options, EyeRegionsSwitchTheSearchOnAndOff) {
-  Click(1010);
+  Click(control_id::kEyeRegions);
   EXPECT_EQ(NewLines(), Lines{"Search for eye regions is on"});
   EXPECT_EQ(session.state.SearchEyeRegions.load(), 1);
   EXPECT_EQ(session.state.EstimateGazeDirection.load(), 0);
-  Click(1010);
+  Click(control_id::kEyeRegions);
   EXPECT_EQ(NewLines(), Lines{"Search for eye regions is off"});
   EXPECT_EQ(session.state.SearchEyeRegions.load(), 0);
 }
 
 TEST_F(Options, GazeDirectionBringsTheEyeRegionsAlongWithOneLine) {
-  Click(1012);
+  Click(control_id::kGazeDirection);
   EXPECT_EQ(NewLines(), Lines{"Estimation of gaze direction and its prerequisites are on"});
-  EXPECT_EQ(dialog->CheckState(1010), 1);
-  EXPECT_EQ(dialog->CheckState(1012), 1);
+  EXPECT_EQ(dialog->CheckState(control_id::kEyeRegions), 1);
+  EXPECT_EQ(dialog->CheckState(control_id::kGazeDirection), 1);
   EXPECT_EQ(session.state.EstimateGazeDirection.load(), 1);
   EXPECT_EQ(session.state.SearchEyeRegions.load(), 1);
 }
 
 TEST_F(Options, EyeRegionsOffTakesTheGazeAlongWithOneLine) {
-  Click(1012);
+  Click(control_id::kGazeDirection);
   NewLines();
-  Click(1010);
+  Click(control_id::kEyeRegions);
   EXPECT_EQ(NewLines(), Lines{"Search for eye regions is off"});
-  EXPECT_EQ(dialog->CheckState(1010), 0);
-  EXPECT_EQ(dialog->CheckState(1012), 0);
+  EXPECT_EQ(dialog->CheckState(control_id::kEyeRegions), 0);
+  EXPECT_EQ(dialog->CheckState(control_id::kGazeDirection), 0);
   EXPECT_EQ(session.state.SearchEyeRegions.load(), 0);
   EXPECT_EQ(session.state.EstimateGazeDirection.load(), 0);
 }
 
 TEST_F(Options, GazeOffLeavesTheEyeRegionsOn) {
-  Click(1012);
+  Click(control_id::kGazeDirection);
   NewLines();
-  Click(1012);
+  Click(control_id::kGazeDirection);
   EXPECT_EQ(NewLines(), Lines{"Estimation of gaze direction is off"});
-  EXPECT_EQ(dialog->CheckState(1010), 1);
+  EXPECT_EQ(dialog->CheckState(control_id::kEyeRegions), 1);
   EXPECT_EQ(session.state.SearchEyeRegions.load(), 1);
   EXPECT_EQ(session.state.EstimateGazeDirection.load(), 0);
 }
 
 TEST_F(Options, EqualisationBoxesSetTheirFlags) {
-  Click(1023);  // checked at start: this unchecks it
+  Click(control_id::kEqualizeHist2);  // checked at start: this unchecks it
   EXPECT_EQ(NewLines(), Lines{"EqualizeHist2 is off"});
   EXPECT_EQ(session.state.EqualizeHist2.load(), 0);
-  Click(1022);
+  Click(control_id::kEqualizeHist1);
   EXPECT_EQ(NewLines(), Lines{"EqualizeHist1 is on"});
   EXPECT_EQ(session.state.EqualizeHist1.load(), 1);
-  Click(1022);
-  Click(1023);
+  Click(control_id::kEqualizeHist1);
+  Click(control_id::kEqualizeHist2);
   EXPECT_EQ(NewLines(), (Lines{"EqualizeHist1 is off", "EqualizeHist2 is on"}));
   EXPECT_EQ(session.state.EqualizeHist1.load(), 0);
   EXPECT_EQ(session.state.EqualizeHist2.load(), 1);
 }
 
 TEST_F(Options, SettingABoxByProgramRaisesNoHandler) {
-  dialog->SetCheckState(1010, 1);
-  dialog->SetCheckState(1023, 0);
+  dialog->SetCheckState(control_id::kEyeRegions, 1);
+  dialog->SetCheckState(control_id::kEqualizeHist2, 0);
   EXPECT_TRUE(NewLines().empty());
   EXPECT_EQ(session.state.SearchEyeRegions.load(), 0);
   EXPECT_EQ(session.state.EqualizeHist2.load(), 1);
 }
 
 TEST_F(Options, AnIndeterminateStateDoesNothing) {
-  auto* box = qobject_cast<QCheckBox*>(dialog->Control(1010));
+  auto* box = qobject_cast<QCheckBox*>(dialog->Control(control_id::kEyeRegions));
   box->setTristate(true);
   box->setCheckState(Qt::PartiallyChecked);
-  OptionClicked(*dialog, session.state, 1010);
+  OptionClicked(*dialog, session.state, control_id::kEyeRegions);
   EXPECT_TRUE(NewLines().empty());
   EXPECT_EQ(session.state.SearchEyeRegions.load(), 0);
 }
 
 TEST_F(Options, EveryRepaintOfASliderLogsItsValueAgain) {
-  Slider(1025)->repaint();
+  Slider(control_id::kFinder1Param2)->repaint();
   EXPECT_EQ(NewLines(), Lines{"Finder1Param2 = 1"});
-  Slider(1025)->repaint();
-  Slider(1026)->repaint();
+  Slider(control_id::kFinder1Param2)->repaint();
+  Slider(control_id::kFinder2Param1)->repaint();
   EXPECT_EQ(NewLines(), (Lines{"Finder1Param2 = 1", "Finder2Param1 = 60"}));
 }
 
@@ -133,7 +133,7 @@ TEST_F(Options, RepaintingTheDialogLogsEverySlider) {
 }
 
 TEST_F(Options, SliderEndsGiveTwoHundredAndOne) {
-  QSlider* s = Slider(1028);
+  QSlider* s = Slider(control_id::kFinder1Param1);
   s->setFocus();
   QTest::keyClick(s, Qt::Key_End);
   Settle();
@@ -148,7 +148,7 @@ TEST_F(Options, SliderEndsGiveTwoHundredAndOne) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "Finder1Param1 = 1");
   // A click on the groove pages the handle towards the click.
-  QSlider* s2 = Slider(1027);
+  QSlider* s2 = Slider(control_id::kFinder2Param2);
   QTest::mousePress(s2, Qt::LeftButton, {}, QPoint(s2->width() - 2, s2->height() / 2));
   QTest::mouseRelease(s2, Qt::LeftButton, {}, QPoint(s2->width() - 2, s2->height() / 2));
   Settle();
@@ -156,12 +156,12 @@ TEST_F(Options, SliderEndsGiveTwoHundredAndOne) {
 }
 
 TEST_F(Options, SlidersStoreWhateverTheyShowWithoutComparing) {
-  Slider(1026)->setValue(77);
+  Slider(control_id::kFinder2Param1)->setValue(77);
   Settle();
   EXPECT_EQ(session.state.Finder2Param1.load(), 77);
   // The value is only taken when the slider draws itself.
   session.state.Finder2Param1 = 5;
-  Slider(1026)->repaint();
+  Slider(control_id::kFinder2Param1)->repaint();
   EXPECT_EQ(session.state.Finder2Param1.load(), 77);
   EXPECT_EQ(NewLines().back(), "Finder2Param1 = 77");
 }

@@ -142,7 +142,7 @@ TEST_F(DialogPaint, RepeatedExposuresOfAVisibleWindowAreOnlyFlushed) {
   Open();
   const size_t mark = dialog->Log().Lines().size();
   Expose(*dialog, QRegion(0, 0, 480, 869));
-  Expose(*dialog, QRegion(dialog->Control(1026)->geometry()));
+  Expose(*dialog, QRegion(dialog->Control(control_id::kFinder2Param1)->geometry()));
   EXPECT_TRUE(LinesFrom(*dialog, mark).empty());
   EXPECT_EQ(ChartAreaPaints(recorded), 0);
 }

@@ -35,17 +35,23 @@ TEST_F(DialogStart, FreshStartShowsTheInitialStates) {
   ScratchDirectory cwd(Cascade::Present);
   TrackerDialog dialog(session);
   EXPECT_TRUE(dialog.InitResult());
-  EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(1002))->text(), "No capture file selected");
-  EXPECT_TRUE(dialog.Control(1000)->isEnabled());
-  EXPECT_FALSE(dialog.Control(1001)->isEnabled());
-  for (int id : {1, 16, 1003, 1017, 1019, 1020, 1021, 1010, 1012, 1022, 1023})
+  EXPECT_EQ(qobject_cast<QLabel*>(dialog.Control(control_id::kCaptureFileStatic))->text(),
+            "No capture file selected");
+  EXPECT_TRUE(dialog.Control(control_id::kStartTracking)->isEnabled());
+  EXPECT_FALSE(dialog.Control(control_id::kStopTracking)->isEnabled());
+  for (int id :
+       {control_id::kExit, control_id::kHelp, control_id::kSetCaptureFile,
+        control_id::kCaptureToFile, control_id::kCameraPropertyPage,
+        control_id::kVideoFormatProperties, control_id::kCalibrate, control_id::kEyeRegions,
+        control_id::kGazeDirection, control_id::kEqualizeHist1, control_id::kEqualizeHist2})
     EXPECT_TRUE(dialog.Control(id)->isEnabled()) << id;
-  EXPECT_EQ(Checked(dialog, 1010), 0);
-  EXPECT_EQ(Checked(dialog, 1012), 0);
-  EXPECT_EQ(Checked(dialog, 1017), 0);
-  EXPECT_EQ(Checked(dialog, 1022), 0);
-  EXPECT_EQ(Checked(dialog, 1023), 1);
-  const int ids[] = {1028, 1025, 1026, 1027};
+  EXPECT_EQ(Checked(dialog, control_id::kEyeRegions), 0);
+  EXPECT_EQ(Checked(dialog, control_id::kGazeDirection), 0);
+  EXPECT_EQ(Checked(dialog, control_id::kCaptureToFile), 0);
+  EXPECT_EQ(Checked(dialog, control_id::kEqualizeHist1), 0);
+  EXPECT_EQ(Checked(dialog, control_id::kEqualizeHist2), 1);
+  const int ids[] = {control_id::kFinder1Param1, control_id::kFinder1Param2,
+                     control_id::kFinder2Param1, control_id::kFinder2Param2};
   const int values[] = {1, 1, 60, 30};
   for (int i = 0; i < 4; ++i) {
     QSlider* s = Slider(dialog, ids[i]);
@@ -96,8 +102,8 @@ TEST_F(DialogStart, InitialisationClearsTheRunFlagsAndKeepsTheDetectionSettings)
     EXPECT_TRUE(session.results.detectionText.empty());
     // The detection settings are not part of the reset: the sliders take them up.
     EXPECT_EQ(t.EqualizeHist1.load(), 1);
-    EXPECT_EQ(Slider(dialog, 1028)->value(), 17);
-    EXPECT_EQ(Slider(dialog, 1027)->value(), 200);
+    EXPECT_EQ(Slider(dialog, control_id::kFinder1Param1)->value(), 17);
+    EXPECT_EQ(Slider(dialog, control_id::kFinder2Param2)->value(), 200);
   }
   // The canvas goes with the dialog.
   EXPECT_EQ(t.MainWindow.load(), nullptr);
@@ -113,13 +119,14 @@ TEST_F(DialogStart, MissingCascadeStopsTheInitialisationEarly) {
   EXPECT_FALSE(session.state.FaceCascade);
   EXPECT_FALSE(dialog.ChartsCreated());
   // The sliders keep a fresh trackbar's own range and position.
-  for (int id : {1028, 1025, 1026, 1027}) {
+  for (int id : {control_id::kFinder1Param1, control_id::kFinder1Param2, control_id::kFinder2Param1,
+                 control_id::kFinder2Param2}) {
     EXPECT_EQ(Slider(dialog, id)->minimum(), 0);
     EXPECT_EQ(Slider(dialog, id)->maximum(), 100);
     EXPECT_EQ(Slider(dialog, id)->value(), 0);
   }
   // Box 1023 stays unchecked although EqualizeHist2 is 1.
-  EXPECT_EQ(dialog.CheckState(1023), 0);
+  EXPECT_EQ(dialog.CheckState(control_id::kEqualizeHist2), 0);
   EXPECT_EQ(session.state.EqualizeHist2.load(), 1);
   // The dialog still opens; the first drawing sets every finder parameter to 0.
   ShowAndSettle(dialog);
@@ -133,7 +140,7 @@ TEST_F(DialogStart, MissingCascadeStopsTheInitialisationEarly) {
   // No charts: an expose repairs nothing.
   dialog.repaint();
   EXPECT_TRUE(recorded.chartPaints.empty());
-  EXPECT_TRUE(dialog.Control(1000)->isEnabled());
+  EXPECT_TRUE(dialog.Control(control_id::kStartTracking)->isEnabled());
 }
 
 TEST_F(DialogStart, DamagedCascadeFilesAreReportedLikeAMissingOne) {
@@ -174,7 +181,7 @@ TEST_F(DialogStart, EnterOnTheIdleDialogEndsItThroughExit) {
   ShowAndSettle(dialog);
   QWidget* focus = dialog.focusWidget();
   ASSERT_NE(focus, nullptr);
-  EXPECT_EQ(focus, dialog.Control(1));
+  EXPECT_EQ(focus, dialog.Control(control_id::kExit));
   QTest::keyClick(focus, Qt::Key_Return);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);

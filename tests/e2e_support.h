@@ -121,7 +121,8 @@ class SessionTest : public dialog_test::DialogTest {
  private:
   cv::Mat Render(int64_t index);
   void OnFrame(TrackerSession& session);
-  void WaitFor(const std::function<bool()>& done, int seconds, const char* what);
+  // Until done() holds after a frame (a failure when the frames end first).
+  void WaitFor(const std::function<bool()>& done, const char* what);
   void Click(TrackerDialog& dialog, int id);
   size_t FramesSoFar();
 

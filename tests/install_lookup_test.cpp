@@ -157,7 +157,7 @@ TEST_F(Lookup, AnInstalledDialogFindsItsCascadeProtocolFolderAndHelp) {
       (std::vector<std::string>{"Loading " + cascade, "Classifier cascade " + cascade + " loaded",
                                 "Calibrations are recorded in " + protocol}));
   EXPECT_TRUE(session.state.FaceCascade);
-  qobject_cast<QAbstractButton*>(dialog.Control(16))->click();
+  qobject_cast<QAbstractButton*>(dialog.Control(control_id::kHelp))->click();
   ASSERT_EQ(prompts.HelpTopics().size(), 1u);
   const std::string topic = prompts.HelpTopics()[0];
   const std::string suffix = "pupiltrak08.chm::/Welcome.html";

@@ -27,7 +27,8 @@ class CameraFaults : public HeadlessProgram {
   }
   // The dialog's four controls that the commands switch: Start, Stop, Capture to file, Exit.
   std::vector<bool> Buttons() const {
-    return {dialog.Enabled(1000), dialog.Enabled(1001), dialog.Enabled(1017), dialog.Enabled(1)};
+    return {dialog.Enabled(control_id::kStartTracking), dialog.Enabled(control_id::kStopTracking),
+            dialog.Enabled(control_id::kCaptureToFile), dialog.Enabled(control_id::kExit)};
   }
   const std::vector<bool> idle = {true, false, true, true};
   const std::vector<bool> tracking = {false, true, false, false};
@@ -74,6 +75,9 @@ class VanishingCamera : public FrameSource {
 };
 
 TEST_F(CameraFaults, ACameraLostMidRunEndsDeliveryAndStopLogsAsUsual) {
+  // No frame is read before Start Tracking lets frames in: on a busy machine all twelve could
+  // otherwise pass while the start is still preparing, and none would be tracked.
+  Camera().SetFrameGate([this] { return session.state.TrackingActive.load() != 0; });
   for (Loss loss : {Loss::NoFrame, Loss::ReadThrows, Loss::UnusableFrame}) {
     SCOPED_TRACE(static_cast<int>(loss));
     Camera().SetSourceFactory(

@@ -60,15 +60,14 @@ class DialogFaults : public dialog_test::DialogTest {
     s->setValue(value);
     s->repaint();  // its drawing hands the position on
   }
-  // Lets the GUI thread work until the camera has delivered n more frames (or stopped).
+  // Lets the GUI thread work, frame by frame, until the camera has delivered n more frames (or
+  // stopped). A frame never waits for the GUI thread, so the wait for it cannot hold it up.
   void FramesFlow(int64_t n) {
     const int64_t target = Camera().FramesDelivered() + n;
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    while (Camera().FramesDelivered() < target && Camera().Delivering() &&
-           std::chrono::steady_clock::now() < giveUp) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    while (Camera().FramesDelivered() < target &&
+           Camera().WaitForFrames(Camera().FramesDelivered() + 1))
+      QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
     EXPECT_GE(Camera().FramesDelivered(), target);
   }
   Lines NewLines() {
@@ -98,13 +97,13 @@ TEST_F(DialogFaults, ABrokenCascadeIsReportedAndTheDialogStillTracks) {
     EXPECT_EQ(session.state.Finder1Param1.load(), 0);
     EXPECT_EQ(session.state.Finder2Param2.load(), 0);
 
-    Click(1000);
+    Click(control_id::kStartTracking);
     EXPECT_EQ(NewLines(), kNormalStart);
     FramesFlow(5);
     Click(control_id::kGazeDirection);  // brings Eye Regions along
     Click(control_id::kEqualizeHist1);
     FramesFlow(5);
-    Click(1021);  // a run starts but never advances: no face is ever found
+    Click(control_id::kCalibrate);  // a run starts but never advances: no face is ever found
     FramesFlow(5);
     EXPECT_TRUE(session.CalibrationCollecting());
     EXPECT_TRUE(prompts.Messages().empty());
@@ -112,13 +111,13 @@ TEST_F(DialogFaults, ABrokenCascadeIsReportedAndTheDialogStillTracks) {
     EXPECT_GT(windows.ShowCount("Preview"), 0);
     EXPECT_EQ(cv::countNonZero(windows.Latest("Preview").reshape(1)), 0);
 
-    Click(1001);
+    Click(control_id::kStopTracking);
     const Lines stop = NewLines();
     ASSERT_GE(stop.size(), kNormalStop.size());
     EXPECT_EQ(Lines(stop.end() - static_cast<long>(kNormalStop.size()), stop.end()), kNormalStop);
     EXPECT_FALSE(Camera().Delivering());
     EXPECT_FALSE(session.results.faceFound);  // read once the frame thread has ended
-    EXPECT_TRUE(dialog->Control(1000)->isEnabled());
+    EXPECT_TRUE(dialog->Control(control_id::kStartTracking)->isEnabled());
     dialog.reset();
     session.state.Reset();
   }
@@ -132,9 +131,9 @@ TEST_F(DialogFaults, ADialogThatGoesAwayWhileTrackingStopsTrackingFirst) {
     SCOPED_TRACE(way);
     mark = 0;
     Open();
-    Click(1000);
+    Click(control_id::kStartTracking);
     Click(control_id::kGazeDirection);
-    Click(1021);
+    Click(control_id::kCalibrate);
     for (int round = 0; round < 10; ++round) {
       FramesFlow(1);
       MoveSlider(control_id::kFinder2Param1, 40 + 5 * round);

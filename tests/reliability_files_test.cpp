@@ -23,13 +23,11 @@ class FileFaults : public HeadlessProgram {
     HeadlessProgram::SetUp();
     BothOptions();
   }
-  // Waits until the calibration run has ended or the camera stopped; polls, never times.
+  // Waits, frame by frame, until the calibration run has ended; false when the camera
+  // stopped first.
   bool WaitForRunEnd() {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-    while (session.CalibrationCollecting()) {
-      if (!Camera().Delivering() || std::chrono::steady_clock::now() > giveUp) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    while (session.CalibrationCollecting())
+      if (!Camera().WaitForFrames(Camera().FramesDelivered() + 1)) return false;
     return true;
   }
 };

@@ -47,11 +47,6 @@ void HeadlessProgram::SetUp() {
   machine.SetProgramDirectory(programDir.path().toStdString() + "/");
   machine.SetFullScreenSize(QSize(1024, 710));
   machine.SetScreenSize(QSize(1024, 768));
-  SetMachine(&machine);
-  SetUserPrompts(&prompts);
-  SetWindows(&windows);
-  SetTargetWindows(&targets);
-
   Camera().RestoreDefaults();
 
   auto cascade = std::make_shared<cv::CascadeClassifier>();
@@ -68,10 +63,6 @@ void HeadlessProgram::TearDown() {
   session.state.MainWindow = nullptr;
   session.targetWindows.DestroyAll();
   canvas.reset();
-  SetTargetWindows(nullptr);
-  SetWindows(nullptr);
-  SetUserPrompts(nullptr);
-  SetMachine(nullptr);
 }
 
 void HeadlessProgram::SetFrames(GeneratedSource::Generator generator, int64_t count) {
@@ -80,15 +71,7 @@ void HeadlessProgram::SetFrames(GeneratedSource::Generator generator, int64_t co
 }
 
 bool HeadlessProgram::WaitForMoreFrames(int64_t n) {
-  const int64_t target = Camera().FramesDelivered() + n;
-  // A generous bound only so that a hang fails the test instead of the whole run.
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (Camera().FramesDelivered() < target) {
-    if (!Camera().Delivering() || std::chrono::steady_clock::now() > giveUp)
-      return Camera().FramesDelivered() >= target;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return Camera().WaitForFrames(Camera().FramesDelivered() + n);
 }
 
 void HeadlessProgram::BothOptions() {

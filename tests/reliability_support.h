@@ -30,11 +30,8 @@
 #include "platform/CameraLibrary.h"
 #include "platform/DialogCanvas.h"
 #include "platform/FrameSource.h"
-#include "platform/Machine.h"
-#include "platform/NamedWindows.h"
-#include "platform/Prompts.h"
+#include "platform/HeadlessPlatform.h"
 #include "platform/Resources.h"
-#include "platform/TargetWindowHost.h"
 #include "tracking/FrameResults.h"
 #include "tracking/PupilFinder.h"
 #include "tracking/TrackerState.h"
@@ -52,8 +49,11 @@ class LoggingDialog : public DialogView {
   // As the dialog starts: only "Use EqualizeHist2" checked, the sliders at 1, 1, 60, 30.
   explicit LoggingDialog(TrackerState& tracker)
       : tracker_(tracker),
-        checks_{{1023, 1}},
-        sliders_{{1028, 1}, {1025, 1}, {1026, 60}, {1027, 30}} {}
+        checks_{{control_id::kEqualizeHist2, 1}},
+        sliders_{{control_id::kFinder1Param1, 1},
+                 {control_id::kFinder1Param2, 1},
+                 {control_id::kFinder2Param1, 60},
+                 {control_id::kFinder2Param2, 30}} {}
 
   void AddLogLine(const std::string& text) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -209,7 +209,7 @@ class HeadlessProgram : public ::testing::Test {
   void SetFrames(GeneratedSource::Generator generator, int64_t count = -1);
   // Waits until the camera has delivered n more frames than now (frames that arrive while a
   // start is still preparing are only counted) or stopped delivering; false when it stopped
-  // first. Polls; never asserts on time.
+  // first. Waits on the camera layer's frames; never asserts on time.
   bool WaitForMoreFrames(int64_t n);
   // Both options on, as the user ticks Gaze Direction.
   void BothOptions();
@@ -217,10 +217,11 @@ class HeadlessProgram : public ::testing::Test {
   QTemporaryDir programDir;
   // Declared first: the dialog works on it and it outlives everything the test made.
   TrackerSession session;
-  FixedMachine machine;
-  ScriptedPrompts prompts;
-  HeadlessWindows windows;
-  HeadlessTargetWindows targets;
+  HeadlessPlatform platform;
+  FixedMachine& machine = platform.machine;
+  ScriptedPrompts& prompts = platform.prompts;
+  HeadlessWindows& windows = platform.windows;
+  HeadlessTargetWindows& targets = platform.targets;
   std::unique_ptr<DialogCanvas> canvas;
   LoggingDialog dialog{session.state};
 };

@@ -8,10 +8,9 @@
 #include <thread>
 
 #include "calibration/TargetWindows.h"
-#include "platform/Prompts.h"
+#include "platform/HeadlessPlatform.h"
 #include "platform/Resources.h"
 #include "platform/Surface.h"
-#include "platform/TargetWindowHost.h"
 
 using namespace pupiltrak;
 
@@ -19,16 +18,8 @@ namespace {
 
 class TargetWindowSlotsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SetTargetWindows(&host_);
-    SetUserPrompts(&prompts_);
-    RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
-  }
-  void TearDown() override {
-    slots_.DestroyAll();
-    SetTargetWindows(nullptr);
-    SetUserPrompts(nullptr);
-  }
+  void SetUp() override { RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker)); }
+  void TearDown() override { slots_.DestroyAll(); }
 
   std::vector<std::string> Titles() const {
     std::vector<std::string> titles;
@@ -42,8 +33,9 @@ class TargetWindowSlotsTest : public ::testing::Test {
     return QRect();
   }
 
-  HeadlessTargetWindows host_;
-  ScriptedPrompts prompts_;
+  HeadlessPlatform platform_;
+  HeadlessTargetWindows& host_ = platform_.targets;
+  ScriptedPrompts& prompts_ = platform_.prompts;
   TargetWindowSlots slots_;
 };
 

@@ -8,5 +8,6 @@ pupiltrak_add_test(tracking_tests
   tracking_photo_test.cpp
   tracking_generator_test.cpp
   tracking_precise_test.cpp
-  tracking_follow_test.cpp)
+  tracking_follow_test.cpp
+  tracking_faces_ahead_test.cpp)
 target_link_libraries(tracking_tests PRIVATE pupiltrak_generator)

@@ -195,15 +195,13 @@ TEST(PointHistoryTest, ResetEmptiesEverything) {
 
 TEST(PointHistoryTest, TheSessionsHistoriesAreSeparateAndResetAtANewRun) {
   FixedMachine machine;
-  SetMachine(&machine);
-  TrackerSession session;
+  TrackerSession session(Platform{nullptr, &machine});
   int x = 0, y = 0;
   session.histories[0].Filter(1, 1, &x, &y);
   EXPECT_EQ(session.histories[0].count, 1);
   EXPECT_EQ(session.histories[1].count, 0);
   session.ResetForNewRun();
   EXPECT_EQ(session.histories[0].count, 0);
-  SetMachine(nullptr);
 }
 
 // --- Z channel ---

@@ -180,7 +180,7 @@ void DetectAndTrack(PipelineContext& ctx, TrackerState& st, PipelineScratch::Buf
   if (!cascade || cascade->empty()) return;
 
   // 4-5
-  MachineFacts& machine = Machine();
+  MachineFacts& machine = ctx.machine ? *ctx.machine : Machine();
   const int64_t start = machine.TickCount();
   FaceBox face;
   bool found;

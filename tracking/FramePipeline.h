@@ -20,6 +20,7 @@ class VideoWriter;
 namespace pupiltrak {
 
 class DialogCanvas;
+class MachineFacts;
 class NamedWindows;
 class EyeRegions;
 class PointHistory;
@@ -93,6 +94,8 @@ struct PipelineContext {
   DialogCanvas* dialog = nullptr;
   // Where the mosaic is shown as "Preview"; null: not shown.
   NamedWindows* windows = nullptr;
+  // Whose clock times the stages; null: the process's Machine().
+  MachineFacts* machine = nullptr;
   PipelineHooks hooks;
   // Optional per-stage timing of the latest frame.
   StageTimings* timings = nullptr;

@@ -49,21 +49,11 @@ void TrackerState::Apply(const TrackerSettings& s) {
 void TrackerState::Reset() {
   TrackingActive = 0;
   CaptureToFile = 0;
-  SearchEyeRegions = kDefaultSearchEyeRegions;
-  EstimateGazeDirection = kDefaultEstimateGazeDirection;
-  EqualizeHist1 = kDefaultEqualizeHist1;
-  EqualizeHist2 = kDefaultEqualizeHist2;
-  Finder1Param1 = kDefaultFinder1Param1;
-  Finder1Param2 = kDefaultFinder1Param2;
-  Finder2Param1 = kDefaultFinder2Param1;
-  Finder2Param2 = kDefaultFinder2Param2;
+  // The settings as the program starts, copied the one way settings are copied.
+  Apply(TrackerSettings{});
   CalibrationActive = 0;
   CalibratedSinceStart = 0;
   FrameRate = 0.0;
-  PrecisePupils = kDefaultPrecisePupils;
-  SmallestFace = kDefaultSmallestFace;
-  FollowFace = kDefaultFollowFace;
-  RobustTracking = kDefaultRobustTracking;
   FaceCascade.reset();
   CaptureWriter.reset();
   Font = OverlayFont{};

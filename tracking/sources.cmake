@@ -2,6 +2,7 @@ set(TRACKING_SOURCES
   tracking/EyeRegions.cpp tracking/EyeRegions.h
   tracking/EyeCentre.cpp tracking/EyeCentre.h
   tracking/EyeVector.cpp tracking/EyeVector.h
+  tracking/FacesAhead.cpp tracking/FacesAhead.h
   tracking/FaceCascade.cpp tracking/FaceCascade.h
   tracking/FaceDetection.cpp tracking/FaceDetection.h
   tracking/FaceFollower.cpp tracking/FaceFollower.h

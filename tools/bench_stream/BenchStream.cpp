@@ -129,22 +129,20 @@ class Subscriber {
   std::thread thread_;
 };
 
-}  // namespace
-
-}  // namespace pupiltrak
-
-using namespace pupiltrak;
-
-int main(int argc, char** argv) {
+struct BenchOptions {
   int frames = 300, rounds = 3;
   std::string endpoint = "tcp://127.0.0.1:5571";
+};
+
+// -1 when the run goes on, else the exit status.
+int ParseArguments(int argc, char** argv, BenchOptions* o) {
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--frames") && i + 1 < argc) {
-      frames = std::atoi(argv[++i]);
+      o->frames = std::atoi(argv[++i]);
     } else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc) {
-      rounds = std::atoi(argv[++i]);
+      o->rounds = std::atoi(argv[++i]);
     } else if (!std::strcmp(argv[i], "--endpoint") && i + 1 < argc) {
-      endpoint = argv[++i];
+      o->endpoint = argv[++i];
     } else {
       std::fprintf(stderr,
                    "usage: pupiltrak08-bench-stream [--frames N] [--rounds R] [--endpoint E]\n"
@@ -154,6 +152,121 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  return -1;
+}
+
+// What the replays without and with the stream gave.
+struct RoundFigures {
+  std::vector<double> fpsWithout, fpsWith, arrivalMs, frameMs;
+  uint64_t dropped = 0, sent = 0;
+};
+
+// The replays of the video, without and with the stream in turns; false when one failed.
+bool RunRounds(const BenchOptions& b, const std::string& video, const std::string& dir,
+               RoundFigures* f) {
+  ReplayOptions o;
+  o.input = video;
+  o.outputDir = dir;
+  o.quiet = true;
+  o.eyeRegions = o.gazeDirection = 1;
+  for (int r = 0; r < b.rounds; ++r) {
+    // Which side goes first changes from round to round.
+    for (bool stream : {r % 2 == 1, r % 2 == 0}) {
+      o.streamEndpoint = stream ? b.endpoint : "";
+      std::unique_ptr<Subscriber> subscriber;
+      if (stream) subscriber = std::make_unique<Subscriber>(b.endpoint);
+      ReplayOutcome outcome =
+          RunReplay(o, [](TrackerSession& session) { session.stream.SetSendTimer(RecordQueued); });
+      if (outcome.exitCode != kExitOk) {
+        std::fprintf(stderr, "replay failed: %s\n", outcome.message.c_str());
+        return false;
+      }
+      const double fps = static_cast<double>(outcome.summary.frames) / outcome.wallSeconds;
+      (stream ? f->fpsWith : f->fpsWithout).push_back(fps);
+      if (!stream) f->frameMs.push_back(outcome.summary.MedianMs());
+      std::fprintf(stderr, "round %d %s: %.1f fps\n", r + 1,
+                   stream ? "with stream   " : "without stream", fps);
+      if (stream) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last messages
+        auto a = subscriber->ArrivalMs();
+        f->arrivalMs.insert(f->arrivalMs.end(), a.begin(), a.end());
+        f->dropped += outcome.streamDropped;
+        f->sent += outcome.streamSent;
+      }
+    }
+  }
+  return true;
+}
+
+// The frame thread's CPU per message in microseconds: a typical frame's results, published
+// many times; negative when the endpoint cannot be bound.
+double CpuPerMessageUs(const std::string& endpoint, int messages) {
+  FrameResults r;
+  r.faceFound = true;
+  r.pupilFound[0] = r.pupilFound[1] = true;
+  r.dxL = 1.25, r.dyL = -3.5, r.dxR = 0.75, r.dyR = -2.25;
+  r.gazeFound = true;
+  r.gazeX = 640.5, r.gazeY = 300.25;
+  TrackerSession session;
+  session.state.SearchEyeRegions = 1;
+  session.state.EstimateGazeDirection = 1;
+  GazeStream& stream = session.stream;
+  Subscriber subscriber(endpoint);
+  std::string error;
+  if (!stream.SwitchOn(endpoint, &error)) {
+    std::fprintf(stderr, "cannot bind %s: %s\n", endpoint.c_str(), error.c_str());
+    return -1;
+  }
+  stream.Publisher().WaitForSubscriber(std::chrono::milliseconds(1000));
+  const double cpu0 = ThreadCpuMs();
+  FrameRecord record;
+  record.results = &r;
+  record.eyeRegions = record.gazeDirection = true;
+  for (int i = 0; i < messages; ++i) {
+    record.frame = i;
+    stream.PublishFrame(record);
+  }
+  const double us = (ThreadCpuMs() - cpu0) * 1000.0 / messages;
+  stream.SwitchOff(std::chrono::milliseconds(1000));
+  return us;
+}
+
+void PrintFigures(const BenchOptions& b, const RoundFigures& f, double cpuPerMessageUs,
+                  int messages) {
+  std::vector<double> queued;
+  {
+    std::lock_guard<std::mutex> lock(timesMutex);
+    queued = queuedMs;
+  }
+  const double without = Percentile(f.fpsWithout, 0.5), with = Percentile(f.fpsWith, 0.5);
+  const double frameMedianMs = Percentile(f.frameMs, 0.5);
+  std::printf("gaze stream benchmark: %d frames x %d rounds, both options on, %s, load %s\n",
+              b.frames, b.rounds, b.endpoint.c_str(), LoadAverage().c_str());
+  std::printf("messages: %llu sent, %llu dropped, %zu received\n",
+              static_cast<unsigned long long>(f.sent), static_cast<unsigned long long>(f.dropped),
+              f.arrivalMs.size());
+  std::printf("end of processing -> message queued (frame thread): median %.3f ms, p95 %.3f ms\n",
+              Percentile(queued, 0.5), Percentile(queued, 0.95));
+  std::printf("end of processing -> message received (subscriber): median %.3f ms, p95 %.3f ms\n",
+              Percentile(f.arrivalMs, 0.5), Percentile(f.arrivalMs, 0.95));
+  std::printf("replay fps (median of %d): without stream %.1f, with stream %.1f, cost %+.1f %%\n",
+              b.rounds, without, with, without > 0 ? (without - with) / without * 100.0 : 0.0);
+  std::printf(
+      "frame thread CPU per message: %.1f us (%d messages); a frame's processing: median %.2f ms "
+      "wall, so the stream adds about %.2f %% of a frame's work\n",
+      cpuPerMessageUs, messages, frameMedianMs,
+      frameMedianMs > 0 ? cpuPerMessageUs / 1000.0 / frameMedianMs * 100.0 : 0.0);
+}
+
+}  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
+
+int main(int argc, char** argv) {
+  BenchOptions b;
+  if (const int status = ParseArguments(argc, argv, &b); status >= 0) return status;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
@@ -161,98 +274,13 @@ int main(int argc, char** argv) {
   const std::string dir = "/tmp/pupiltrak08-bench-stream";
   std::system(("mkdir -p " + dir).c_str());
   const std::string video = dir + "/input.avi";
-  std::fprintf(stderr, "generating %d frames...\n", frames);
-  if (!MakeVideo(video, frames)) return 2;
-
-  ReplayOptions o;
-  o.input = video;
-  o.outputDir = dir;
-  o.quiet = true;
-  o.eyeRegions = o.gazeDirection = 1;
-  std::vector<double> fpsWithout, fpsWith, arrivalMs, frameMs;
-  uint64_t dropped = 0, sent = 0;
-  for (int r = 0; r < rounds; ++r) {
-    // Which side goes first changes from round to round.
-    for (bool stream : {r % 2 == 1, r % 2 == 0}) {
-      o.streamEndpoint = stream ? endpoint : "";
-      std::unique_ptr<Subscriber> subscriber;
-      if (stream) subscriber = std::make_unique<Subscriber>(endpoint);
-      ReplayOutcome outcome =
-          RunReplay(o, [](TrackerSession& session) { session.stream.SetSendTimer(RecordQueued); });
-      if (outcome.exitCode != kExitOk) {
-        std::fprintf(stderr, "replay failed: %s\n", outcome.message.c_str());
-        return 2;
-      }
-      const double fps = static_cast<double>(outcome.summary.frames) / outcome.wallSeconds;
-      (stream ? fpsWith : fpsWithout).push_back(fps);
-      if (!stream) frameMs.push_back(outcome.summary.MedianMs());
-      std::fprintf(stderr, "round %d %s: %.1f fps\n", r + 1,
-                   stream ? "with stream   " : "without stream", fps);
-      if (stream) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last messages
-        auto a = subscriber->ArrivalMs();
-        arrivalMs.insert(arrivalMs.end(), a.begin(), a.end());
-        dropped += outcome.streamDropped;
-        sent += outcome.streamSent;
-      }
-    }
-  }
-
-  // The frame thread's CPU per message: a typical frame's results, published many times.
+  std::fprintf(stderr, "generating %d frames...\n", b.frames);
+  if (!MakeVideo(video, b.frames)) return 2;
+  RoundFigures figures;
+  if (!RunRounds(b, video, dir, &figures)) return 2;
   const int messages = 20000;
-  double cpuPerMessageUs = 0;
-  {
-    FrameResults r;
-    r.faceFound = true;
-    r.pupilFound[0] = r.pupilFound[1] = true;
-    r.dxL = 1.25, r.dyL = -3.5, r.dxR = 0.75, r.dyR = -2.25;
-    r.gazeFound = true;
-    r.gazeX = 640.5, r.gazeY = 300.25;
-    TrackerSession session;
-    session.state.SearchEyeRegions = 1;
-    session.state.EstimateGazeDirection = 1;
-    GazeStream& stream = session.stream;
-    Subscriber subscriber(endpoint);
-    std::string error;
-    if (!stream.SwitchOn(endpoint, &error)) {
-      std::fprintf(stderr, "cannot bind %s: %s\n", endpoint.c_str(), error.c_str());
-      return 2;
-    }
-    stream.Publisher().WaitForSubscriber(std::chrono::milliseconds(1000));
-    const double cpu0 = ThreadCpuMs();
-    FrameRecord record;
-    record.results = &r;
-    record.eyeRegions = record.gazeDirection = true;
-    for (int i = 0; i < messages; ++i) {
-      record.frame = i;
-      stream.PublishFrame(record);
-    }
-    cpuPerMessageUs = (ThreadCpuMs() - cpu0) * 1000.0 / messages;
-    stream.SwitchOff(std::chrono::milliseconds(1000));
-  }
-
-  std::vector<double> queued;
-  {
-    std::lock_guard<std::mutex> lock(timesMutex);
-    queued = queuedMs;
-  }
-  const double without = Percentile(fpsWithout, 0.5), with = Percentile(fpsWith, 0.5);
-  const double frameMedianMs = Percentile(frameMs, 0.5);
-  std::printf("gaze stream benchmark: %d frames x %d rounds, both options on, %s, load %s\n",
-              frames, rounds, endpoint.c_str(), LoadAverage().c_str());
-  std::printf("messages: %llu sent, %llu dropped, %zu received\n",
-              static_cast<unsigned long long>(sent), static_cast<unsigned long long>(dropped),
-              arrivalMs.size());
-  std::printf("end of processing -> message queued (frame thread): median %.3f ms, p95 %.3f ms\n",
-              Percentile(queued, 0.5), Percentile(queued, 0.95));
-  std::printf("end of processing -> message received (subscriber): median %.3f ms, p95 %.3f ms\n",
-              Percentile(arrivalMs, 0.5), Percentile(arrivalMs, 0.95));
-  std::printf("replay fps (median of %d): without stream %.1f, with stream %.1f, cost %+.1f %%\n",
-              rounds, without, with, without > 0 ? (without - with) / without * 100.0 : 0.0);
-  std::printf(
-      "frame thread CPU per message: %.1f us (%d messages); a frame's processing: median %.2f ms "
-      "wall, so the stream adds about %.2f %% of a frame's work\n",
-      cpuPerMessageUs, messages, frameMedianMs,
-      frameMedianMs > 0 ? cpuPerMessageUs / 1000.0 / frameMedianMs * 100.0 : 0.0);
+  const double cpuPerMessageUs = CpuPerMessageUs(b.endpoint, messages);
+  if (cpuPerMessageUs < 0) return 2;
+  PrintFigures(b, figures, cpuPerMessageUs, messages);
   return 0;
 }

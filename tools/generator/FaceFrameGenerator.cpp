@@ -110,15 +110,12 @@ cv::Point2f FaceFrameGenerator::EyeCentre(int eye) const {
          scene_.eyesMidpoint;
 }
 
-cv::Mat FaceFrameGenerator::Render(const FrameSpec& shot, FrameTruth* truth) const {
-  const Scene& sc = scene_;
-  cv::Mat frame;
-  const cv::Point2f offset = sc.eyesMidpoint + shot.headShift - scaledMid_;
-  const cv::Matx23d move(1, 0, offset.x, 0, 1, offset.y);
-  cv::warpAffine(scaled_, frame, move, sc.frameSize, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+namespace {
 
-  FrameTruth t;
-  t.blink = shot.blink;
+// Paints one eye opening into the frame: the lids when the shot blinks, else sclera, iris and
+// pupil with the glint on top, each pixel the mean of samples x samples points.
+void PaintEye(cv::Mat& frame, const Scene& sc, const cv::Scalar& skin, const FrameSpec& shot,
+              const EyeTruth& et) {
   const double D = sc.eyeDistance;
   const double hw = sc.openingHalfWidth * D;
   const double hh = sc.openingHalfHeight * D;
@@ -134,75 +131,86 @@ cv::Mat FaceFrameGenerator::Render(const FrameSpec& shot, FrameTruth* truth) con
     return std::sqrt(M_PI / 2) * sigma * (std::erf((from + 1) * k) - std::erf(from * k));
   };
 
+  const cv::Vec3d lid = ToVec(skin);
+  const cv::Vec3d lash = lid * 0.4;
+  // Closed lids cover a little more than the opening.
+  const double cw = shot.blink ? hw * 1.15 : hw;
+  const double ch = shot.blink ? hh * 1.3 : hh;
+  const int x0 = std::max(0, static_cast<int>(std::floor(et.centre.x - cw - 2)));
+  const int x1 = std::min(frame.cols - 1, static_cast<int>(std::ceil(et.centre.x + cw + 2)));
+  const int y0 = std::max(0, static_cast<int>(std::floor(et.centre.y - ch - 2)));
+  const int y1 = std::min(frame.rows - 1, static_cast<int>(std::ceil(et.centre.y + ch + 2)));
+
+  for (int y = y0; y <= y1; ++y) {
+    cv::Vec3b* row = frame.ptr<cv::Vec3b>(y);
+    for (int x = x0; x <= x1; ++x) {
+      const cv::Vec3d original(row[x][0], row[x][1], row[x][2]);
+      cv::Vec3d sum(0, 0, 0);
+      int inside = 0;
+      for (int i = 0; i < samples; ++i) {
+        for (int j = 0; j < samples; ++j) {
+          const double sx = x + (j + 0.5) / samples - 0.5;
+          const double sy = y + (i + 0.5) / samples - 0.5;
+          const double ex = (sx - et.centre.x) / cw;
+          const double ey = (sy - et.centre.y) / ch;
+          if (ex * ex + ey * ey > 1) {
+            sum += original;
+            continue;
+          }
+          ++inside;
+          if (shot.blink) {
+            // The lash line bows down a little below the eye's centre.
+            const double lineY = et.centre.y + 0.3 * ch * (1 - ex * ex);
+            sum += std::abs(sy - lineY) < 0.8 ? lash : lid;
+            continue;
+          }
+          const double d = std::hypot(sx - et.pupil.x, sy - et.pupil.y);
+          if (d < rPupil)
+            sum += pupil;
+          else if (d < rIris)
+            sum += d > 0.85 * rIris ? iris * 0.75 : iris;  // darker limbal ring
+          else
+            sum += sclera;
+        }
+      }
+      cv::Vec3d c = sum * (1.0 / (samples * samples));
+      if (!shot.blink && inside > 0) {
+        double a;
+        if (subPixel) {
+          a = glintShare(x - 0.5 - et.glint.x) * glintShare(y - 0.5 - et.glint.y) * inside /
+              (samples * samples);
+        } else {
+          const double g2 =
+              (x - et.glint.x) * (x - et.glint.x) + (y - et.glint.y) * (y - et.glint.y);
+          a = std::exp(-g2 / (2 * sc.glintSigma * sc.glintSigma)) * inside / (kSamples * kSamples);
+        }
+        c = Mix(c, cv::Vec3d(255, 255, 255), a);
+      }
+      row[x] = cv::Vec3b(cv::saturate_cast<uchar>(c[0]), cv::saturate_cast<uchar>(c[1]),
+                         cv::saturate_cast<uchar>(c[2]));
+    }
+  }
+}
+
+}  // namespace
+
+cv::Mat FaceFrameGenerator::Render(const FrameSpec& shot, FrameTruth* truth) const {
+  const Scene& sc = scene_;
+  cv::Mat frame;
+  const cv::Point2f offset = sc.eyesMidpoint + shot.headShift - scaledMid_;
+  const cv::Matx23d move(1, 0, offset.x, 0, 1, offset.y);
+  cv::warpAffine(scaled_, frame, move, sc.frameSize, cv::INTER_LINEAR, cv::BORDER_REPLICATE);
+
+  FrameTruth t;
+  t.blink = shot.blink;
   for (int e = 0; e < 2; ++e) {
     EyeTruth& et = t.eye[e];
     et.centre = EyeCentre(e) + shot.headShift;
     et.glint = et.centre;
     et.pupil = et.glint + shot.gazeOffset[e];
-    et.pupilRadius = static_cast<float>(rPupil);
-    et.irisRadius = static_cast<float>(rIris);
-    if (!sc.repaintEyes) continue;
-
-    const cv::Vec3d lid = ToVec(skin_[e]);
-    const cv::Vec3d lash = lid * 0.4;
-    // Closed lids cover a little more than the opening.
-    const double cw = shot.blink ? hw * 1.15 : hw;
-    const double ch = shot.blink ? hh * 1.3 : hh;
-    const int x0 = std::max(0, static_cast<int>(std::floor(et.centre.x - cw - 2)));
-    const int x1 = std::min(frame.cols - 1, static_cast<int>(std::ceil(et.centre.x + cw + 2)));
-    const int y0 = std::max(0, static_cast<int>(std::floor(et.centre.y - ch - 2)));
-    const int y1 = std::min(frame.rows - 1, static_cast<int>(std::ceil(et.centre.y + ch + 2)));
-
-    for (int y = y0; y <= y1; ++y) {
-      cv::Vec3b* row = frame.ptr<cv::Vec3b>(y);
-      for (int x = x0; x <= x1; ++x) {
-        const cv::Vec3d original(row[x][0], row[x][1], row[x][2]);
-        cv::Vec3d sum(0, 0, 0);
-        int inside = 0;
-        for (int i = 0; i < samples; ++i) {
-          for (int j = 0; j < samples; ++j) {
-            const double sx = x + (j + 0.5) / samples - 0.5;
-            const double sy = y + (i + 0.5) / samples - 0.5;
-            const double ex = (sx - et.centre.x) / cw;
-            const double ey = (sy - et.centre.y) / ch;
-            if (ex * ex + ey * ey > 1) {
-              sum += original;
-              continue;
-            }
-            ++inside;
-            if (shot.blink) {
-              // The lash line bows down a little below the eye's centre.
-              const double lineY = et.centre.y + 0.3 * ch * (1 - ex * ex);
-              sum += std::abs(sy - lineY) < 0.8 ? lash : lid;
-              continue;
-            }
-            const double d = std::hypot(sx - et.pupil.x, sy - et.pupil.y);
-            if (d < rPupil)
-              sum += pupil;
-            else if (d < rIris)
-              sum += d > 0.85 * rIris ? iris * 0.75 : iris;  // darker limbal ring
-            else
-              sum += sclera;
-          }
-        }
-        cv::Vec3d c = sum * (1.0 / (samples * samples));
-        if (!shot.blink && inside > 0) {
-          double a;
-          if (subPixel) {
-            a = glintShare(x - 0.5 - et.glint.x) * glintShare(y - 0.5 - et.glint.y) * inside /
-                (samples * samples);
-          } else {
-            const double g2 =
-                (x - et.glint.x) * (x - et.glint.x) + (y - et.glint.y) * (y - et.glint.y);
-            a = std::exp(-g2 / (2 * sc.glintSigma * sc.glintSigma)) * inside /
-                (kSamples * kSamples);
-          }
-          c = Mix(c, cv::Vec3d(255, 255, 255), a);
-        }
-        row[x] = cv::Vec3b(cv::saturate_cast<uchar>(c[0]), cv::saturate_cast<uchar>(c[1]),
-                           cv::saturate_cast<uchar>(c[2]));
-      }
-    }
+    et.pupilRadius = static_cast<float>(sc.pupilRadius * sc.eyeDistance);
+    et.irisRadius = static_cast<float>(sc.irisRadius * sc.eyeDistance);
+    if (sc.repaintEyes) PaintEye(frame, sc, skin_[e], shot, et);
   }
 
   if (shot.noiseSigma > 0) {

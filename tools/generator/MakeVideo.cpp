@@ -59,22 +59,19 @@ bool ParseSize(const char* text, cv::Size* size) {
   return true;
 }
 
-}  // namespace
-
-}  // namespace pupiltrak
-
-using namespace pupiltrak;
-
-int main(int argc, char** argv) {
+struct MakeOptions {
   std::string photoPath = DefaultPhoto();
   std::string output, truthPath, points = "grid", codec = "MJPG";
-  cv::Size size(640, 480);
+  cv::Size size{640, 480};
   gen::VirtualUser user;
   gen::Session session;
   int frames = 360;
   int subPixel = 0;
   double fps = 30;
+};
 
+// -1 when the run goes on, else the exit status.
+int ParseArguments(int argc, char** argv, MakeOptions* o) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -86,100 +83,129 @@ int main(int argc, char** argv) {
       std::puts("pupiltrak08-makevideo " PUPILTRAK_VERSION);
       return 0;
     } else if (arg == "--photo" && hasValue) {
-      photoPath = value();
+      o->photoPath = value();
     } else if (arg == "--size" && hasValue) {
-      if (!ParseSize(value(), &size)) return Usage(stderr), 2;
+      if (!ParseSize(value(), &o->size)) return Usage(stderr), 2;
     } else if (arg == "--screen" && hasValue) {
-      if (!ParseSize(value(), &user.screen)) return Usage(stderr), 2;
+      if (!ParseSize(value(), &o->user.screen)) return Usage(stderr), 2;
     } else if (arg == "--frames" && hasValue) {
-      frames = std::atoi(value());
+      o->frames = std::atoi(value());
     } else if (arg == "--fps" && hasValue) {
-      fps = std::atof(value());
+      o->fps = std::atof(value());
     } else if (arg == "--codec" && hasValue) {
-      codec = value();
+      o->codec = value();
     } else if (arg == "--points" && hasValue) {
-      points = value();
+      o->points = value();
     } else if (arg == "--frames-per-point" && hasValue) {
-      session.framesPerPoint = std::atoi(value());
+      o->session.framesPerPoint = std::atoi(value());
     } else if (arg == "--blink-every" && hasValue) {
-      session.blinkEvery = std::atoi(value());
+      o->session.blinkEvery = std::atoi(value());
     } else if (arg == "--sway" && hasValue) {
-      session.swayAmplitude = std::atof(value());
+      o->session.swayAmplitude = std::atof(value());
     } else if (arg == "--noise" && hasValue) {
-      session.noiseSigma = std::atof(value());
+      o->session.noiseSigma = std::atof(value());
     } else if (arg == "--seed" && hasValue) {
-      session.seed = std::strtoull(value(), nullptr, 10);
+      o->session.seed = std::strtoull(value(), nullptr, 10);
     } else if (arg == "--sub-pixel" && hasValue) {
-      subPixel = std::atoi(value());
+      o->subPixel = std::atoi(value());
     } else if (arg == "--truth" && hasValue) {
-      truthPath = value();
-    } else if (!arg.empty() && arg[0] != '-' && output.empty()) {
-      output = arg;
+      o->truthPath = value();
+    } else if (!arg.empty() && arg[0] != '-' && o->output.empty()) {
+      o->output = arg;
     } else {
       Usage(stderr);
       return 2;
     }
   }
-  if (output.empty() || frames <= 0 || fps <= 0 || codec.size() != 4 ||
-      (points != "grid" && points != "centre")) {
+  if (o->output.empty() || o->frames <= 0 || o->fps <= 0 || o->codec.size() != 4 ||
+      (o->points != "grid" && o->points != "centre")) {
     Usage(stderr);
     return 2;
   }
+  return -1;
+}
+
+// Where the frames and their truth go: a video or an image sequence, and the truth CSV when
+// asked for.
+class FrameOutput {
+ public:
+  bool Open(const MakeOptions& o) {
+    output_ = o.output;
+    sequence_ = output_.find('%') != std::string::npos;
+    if (!sequence_) {
+      const std::string& c = o.codec;
+      writer_.open(output_, cv::VideoWriter::fourcc(c[0], c[1], c[2], c[3]), o.fps, o.size);
+      if (!writer_.isOpened()) return CannotWrite(output_);
+    }
+    if (o.truthPath.empty()) return true;
+    truth_.open(o.truthPath);
+    if (!truth_) return CannotWrite(o.truthPath);
+    truth_ << "frame,blink,screen_x,screen_y,glint1_x,glint1_y,pupil1_x,pupil1_y,"
+              "glint2_x,glint2_y,pupil2_x,pupil2_y,pupil_radius\n";
+    return true;
+  }
+
+  bool Write(int k, const cv::Mat& frame, const gen::FrameTruth& t, cv::Point2d looking) {
+    if (sequence_) {
+      char name[4096];
+      std::snprintf(name, sizeof name, output_.c_str(), k);
+      if (!cv::imwrite(name, frame)) return CannotWrite(name);
+    } else {
+      writer_.write(frame);
+    }
+    if (truth_.is_open()) {
+      truth_ << k << ',' << (t.blink ? 1 : 0) << ',' << looking.x << ',' << looking.y;
+      for (const gen::EyeTruth& e : t.eye)
+        truth_ << ',' << e.glint.x << ',' << e.glint.y << ',' << e.pupil.x << ',' << e.pupil.y;
+      truth_ << ',' << t.eye[0].pupilRadius << '\n';
+    }
+    return true;
+  }
+
+ private:
+  static bool CannotWrite(const std::string& path) {
+    std::fprintf(stderr, "pupiltrak08-makevideo: cannot write %s\n", path.c_str());
+    return false;
+  }
+
+  std::string output_;
+  bool sequence_ = false;
+  cv::VideoWriter writer_;
+  std::ofstream truth_;
+};
+
+}  // namespace
+
+}  // namespace pupiltrak
+
+using namespace pupiltrak;
+
+int main(int argc, char** argv) {
+  MakeOptions o;
+  if (const int status = ParseArguments(argc, argv, &o); status >= 0) return status;
 
   gen::FacePhoto photo;
   std::string error;
-  if (!gen::LoadFacePhoto(photoPath, &photo, &error)) {
+  if (!gen::LoadFacePhoto(o.photoPath, &photo, &error)) {
     std::fprintf(stderr, "pupiltrak08-makevideo: %s\n", error.c_str());
     return 1;
   }
-  gen::Scene scene = gen::DefaultScene(size);
-  scene.subPixelSamples = std::max(0, subPixel);
+  gen::Scene scene = gen::DefaultScene(o.size);
+  scene.subPixelSamples = std::max(0, o.subPixel);
   gen::FaceFrameGenerator generator(photo, scene);
-  if (points == "grid") session.points = gen::GridPoints(user.screen, user.screen.height / 8);
+  if (o.points == "grid")
+    o.session.points = gen::GridPoints(o.user.screen, o.user.screen.height / 8);
 
-  const bool sequence = output.find('%') != std::string::npos;
-  cv::VideoWriter writer;
-  if (!sequence) {
-    writer.open(output, cv::VideoWriter::fourcc(codec[0], codec[1], codec[2], codec[3]), fps, size);
-    if (!writer.isOpened()) {
-      std::fprintf(stderr, "pupiltrak08-makevideo: cannot write %s\n", output.c_str());
-      return 1;
-    }
-  }
-  std::ofstream truth;
-  if (!truthPath.empty()) {
-    truth.open(truthPath);
-    if (!truth) {
-      std::fprintf(stderr, "pupiltrak08-makevideo: cannot write %s\n", truthPath.c_str());
-      return 1;
-    }
-    truth << "frame,blink,screen_x,screen_y,glint1_x,glint1_y,pupil1_x,pupil1_y,"
-             "glint2_x,glint2_y,pupil2_x,pupil2_y,pupil_radius\n";
-  }
-
-  for (int k = 0; k < frames; ++k) {
+  FrameOutput out;
+  if (!out.Open(o)) return 1;
+  for (int k = 0; k < o.frames; ++k) {
     cv::Point2d looking;
-    const gen::FrameSpec shot = session.SpecAt(k, user, &looking);
+    const gen::FrameSpec shot = o.session.SpecAt(k, o.user, &looking);
     gen::FrameTruth t;
     const cv::Mat frame = generator.Render(shot, &t);
-    if (sequence) {
-      char name[4096];
-      std::snprintf(name, sizeof name, output.c_str(), k);
-      if (!cv::imwrite(name, frame)) {
-        std::fprintf(stderr, "pupiltrak08-makevideo: cannot write %s\n", name);
-        return 1;
-      }
-    } else {
-      writer.write(frame);
-    }
-    if (truth.is_open()) {
-      truth << k << ',' << (t.blink ? 1 : 0) << ',' << looking.x << ',' << looking.y;
-      for (const gen::EyeTruth& e : t.eye)
-        truth << ',' << e.glint.x << ',' << e.glint.y << ',' << e.pupil.x << ',' << e.pupil.y;
-      truth << ',' << t.eye[0].pupilRadius << '\n';
-    }
+    if (!out.Write(k, frame, t, looking)) return 1;
   }
-  std::printf("%d frames of %dx%d written to %s\n", frames, size.width, size.height,
-              output.c_str());
+  std::printf("%d frames of %dx%d written to %s\n", o.frames, o.size.width, o.size.height,
+              o.output.c_str());
   return 0;
 }

@@ -17,7 +17,6 @@
 #include <sstream>
 
 #include "ConsoleLog.h"
-#include "FacesAhead.h"
 #include "GazePictures.h"
 #include "Interruption.h"
 #include "TargetFollowingUser.h"
@@ -37,6 +36,7 @@
 #include "platform/TargetWindowHost.h"
 #include "tracking/EyeVector.h"
 #include "tracking/FaceCascade.h"
+#include "tracking/FacesAhead.h"
 #include "tracking/PupilFinder.h"
 
 namespace pupiltrak {

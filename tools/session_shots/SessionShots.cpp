@@ -183,6 +183,193 @@ int StoredSamples(const TrackerSession& session) {
   return n;
 }
 
+// The output folder with the face cascade in it, made the current directory (the dialog loads
+// the cascade from there), and no protocol of an earlier run.
+bool PrepareOutputFolder(const QString& outDir) {
+  if (!QDir().mkpath(outDir)) {
+    std::fprintf(stderr, "cannot create the output folder %s\n", qPrintable(outDir));
+    return false;
+  }
+  std::string cascade = FindFaceCascade(ExecutableDirectory());
+  if (!PathExists(cascade)) cascade = PUPILTRAK_BUILD_CASCADE;
+  const QString cascadeCopy = outDir + "/" + kCascadeFileName;
+  QFile::remove(cascadeCopy);
+  if (!QFile::copy(QString::fromStdString(cascade), cascadeCopy) || !QDir::setCurrent(outDir)) {
+    std::fprintf(stderr, "cannot put the face cascade into %s\n", qPrintable(outDir));
+    return false;
+  }
+  QFile::remove(outDir + "/" + kCalibrationProtocolFileName);
+  return true;
+}
+
+// A plain desktop under everything, so that the black target windows stand out.
+void ShowDesktop(QWidget& desktop, QSize screen) {
+  desktop.setGeometry(QRect(QPoint(0, 0), screen));
+  desktop.setAutoFillBackground(true);
+  QPalette palette = desktop.palette();
+  palette.setColor(QPalette::Window, QColor(58, 110, 165));
+  desktop.setPalette(palette);
+  desktop.show();
+}
+
+void PrintProtocolResults(const QString& outDir) {
+  QFile protocol(outDir + "/" + kCalibrationProtocolFileName);
+  if (!protocol.open(QIODevice::ReadOnly)) return;
+  const QList<QByteArray> lines = protocol.readAll().split('\n');
+  for (const QByteArray& line : lines)
+    if (line.startsWith("Accuracy") || line.startsWith("Gaze"))
+      std::printf("protocol: %s\n", line.trimmed().constData());
+}
+
+// The moments worth a picture.
+enum class Moment { None, Calibration, Accuracy };
+
+// One session in the real dialog on the real windows, its camera a generated user who follows
+// the target windows. The Qt windows are the process's stand-ins, as the window system wants.
+class ShotSession {
+ public:
+  ShotSession(const QString& outDir, const gen::FacePhoto& photo)
+      : outDir_(outDir),
+        machine_(outDir.toStdString() + "/"),
+        targets_(shownTargets_),
+        screen_(machine_.ScreenSize()),
+        fullScreen_(machine_.FullScreenSize()),  // read here: QScreen is the GUI thread's
+        user_(gen::FaceFrameGenerator(photo, gen::DefaultScene(cv::Size(640, 480))),
+              targets_.Record(), UserOptions(screen_)) {
+    SetMachine(&machine_);
+    SetUserPrompts(&prompts_);
+    SetWindows(&windows_);
+    SetTargetWindows(&targets_);
+    std::printf("screen %d x %d, full-screen client %d x %d\n", screen_.width(), screen_.height(),
+                fullScreen_.width(), fullScreen_.height());
+    ConnectCamera();
+  }
+  ~ShotSession() {
+    Camera().RestoreDefaults();
+    SetTargetWindows(nullptr);
+    SetWindows(nullptr);
+    SetUserPrompts(nullptr);
+    SetMachine(nullptr);
+  }
+
+  QSize Screen() const { return screen_; }
+
+  // Gaze Direction, Start Tracking, Calibrate, the two shots, Stop Tracking; 0 when both shots
+  // were taken.
+  int Run() {
+    int status = 0;
+    {
+      TrackerDialog dialog(session_);
+      StartCalibrating(dialog);
+      if (!Shoot(dialog, Moment::Calibration, "session_calibration.png", false)) {
+        std::fprintf(stderr, "the calibration did not reach target 5\n");
+        status = 1;
+      } else if (!Shoot(dialog, Moment::Accuracy, "session_accuracy.png", true)) {
+        std::fprintf(stderr, "the accuracy test did not run long enough\n");
+        status = 1;
+      }
+      Click(dialog, control_id::kStopTracking);
+      Pause(300);
+      for (const std::string& line : dialog.Log().Lines()) std::printf("log: %s\n", line.c_str());
+      dialog.accept();
+    }
+    for (const std::string& m : prompts_.Messages()) std::printf("message box: %s\n", m.c_str());
+    return status;
+  }
+
+ private:
+  static TargetFollowingUser::Options UserOptions(QSize screen) {
+    TargetFollowingUser::Options options;
+    options.user.screen = cv::Size(screen.width(), screen.height());
+    // The same eye movement across this screen as across the 1024 x 710 one the model is made
+    // for.
+    options.user.gainX *= 1024.0 / screen.width();
+    options.user.gainY *= 710.0 / screen.height();
+    return options;
+  }
+
+  // The frame gate holds the camera at the moments worth a picture, so the screen stays still
+  // while it is grabbed; frames go on when the shot is taken.
+  void ConnectCamera() {
+    Camera().SetCameraCounter([] { return 1; });
+    Camera().SetSourceFactory([this](int) {
+      return std::make_unique<GeneratedSource>([this](int64_t i) { return user_.Frame(i); }, 30.0);
+    });
+    Camera().SetFrameGate([this] {
+      if (held_.load()) return false;
+      const bool hold = AtWantedMoment();
+      if (hold) held_ = true;
+      return !hold;
+    });
+  }
+
+  bool AtWantedMoment() const {
+    if (wanted_.load() == Moment::Calibration) {
+      // Target 5 (right edge, middle) with some samples taken: its window stands clear.
+      return StoredSamples(session_) >= 5 * 40 + 15;
+    }
+    if (wanted_.load() != Moment::Accuracy || user_.FramesOnAccuracyTargets() < 250) return false;
+    // A frame whose gaze marker lies inside the panel (the stretched estimate is mostly off the
+    // screen), or any frame once that has taken too long.
+    const FrameResults& r = session_.results;
+    const QPointF p = GazeMarkerPosition(session_, fullScreen_);
+    return (r.pupilFound[0] && r.pupilFound[1] && p.x() >= 10 && p.x() <= 150 && p.y() >= 10 &&
+            p.y() <= 110) ||
+           user_.FramesOnAccuracyTargets() >= 1200;
+  }
+
+  void StartCalibrating(TrackerDialog& dialog) {
+    dialog.move(8, 8);
+    dialog.show();
+    Pause(800);
+    Click(dialog, control_id::kGazeDirection);
+    Click(dialog, control_id::kStartTracking);
+    if (ImageWindow* source = windows_.Window("Source")) source->move(500, 8);
+    if (ImageWindow* preview = windows_.Window("Preview")) preview->move(500, 530);
+    Pause(1500);
+    Click(dialog, control_id::kCalibrate);
+  }
+
+  // The shot waits for the held frame to reach the screen: the canvas, the windows.
+  bool Shoot(TrackerDialog& dialog, Moment moment, const QString& name, bool withPreview) {
+    wanted_ = moment;
+    if (!WaitFor([this] { return held_.load(); }, 300)) return false;
+    Pause(600);
+    if (moment == Moment::Accuracy) {
+      const QPointF marker = GazeMarkerPosition(session_, fullScreen_);
+      std::printf("gaze marker at (%.0f, %.0f) in the panel\n", marker.x(), marker.y());
+    }
+    ImageWindow* source = windows_.Window("Source");
+    ImageWindow* preview = windows_.Window("Preview");
+    std::vector<QRect> shown = {dialog.frameGeometry()};
+    if (source) shown.push_back(source->frameGeometry());
+    if (preview) shown.push_back(preview->frameGeometry());
+    for (const auto& w : targets_.Record().Existing()) shown.push_back(w.geometry);
+    const QImage screenShot = GrabScreen();
+    Save(screenShot.copy(Covered(shown, screenShot.rect())), outDir_ + "/" + name);
+    if (withPreview && preview) {
+      const QImage mosaic = preview->grab().toImage();
+      Save(mosaic.scaled(mosaic.size() * 2), outDir_ + "/session_preview.png");
+    }
+    wanted_ = Moment::None;
+    held_ = false;
+    return true;
+  }
+
+  const QString outDir_;
+  ShotMachine machine_;
+  ScriptedPrompts prompts_;  // a message box would hold the session; they are printed instead
+  QtNamedWindows windows_;
+  QtTargetWindows shownTargets_;
+  RecordingTargetWindows targets_;
+  const QSize screen_;
+  const QSize fullScreen_;
+  TargetFollowingUser user_;
+  TrackerSession session_;
+  std::atomic<Moment> wanted_{Moment::None};
+  std::atomic<bool> held_{false};
+};
+
 }  // namespace
 
 }  // namespace pupiltrak
@@ -193,23 +380,9 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const QString outDir =
       QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath()).absolutePath();
-  if (!QDir().mkpath(outDir)) {
-    std::fprintf(stderr, "cannot create the output folder %s\n", qPrintable(outDir));
-    return 2;
-  }
+  if (!PrepareOutputFolder(outDir)) return 2;
   if (QGuiApplication::platformName() == QLatin1String("offscreen"))
     std::fprintf(stderr, "the offscreen platform has no screen to grab: run under xvfb-run\n");
-
-  // The dialog loads the cascade from the current directory.
-  std::string cascade = FindFaceCascade(ExecutableDirectory());
-  if (!PathExists(cascade)) cascade = PUPILTRAK_BUILD_CASCADE;
-  const QString cascadeCopy = outDir + "/" + kCascadeFileName;
-  QFile::remove(cascadeCopy);
-  if (!QFile::copy(QString::fromStdString(cascade), cascadeCopy) || !QDir::setCurrent(outDir)) {
-    std::fprintf(stderr, "cannot put the face cascade into %s\n", qPrintable(outDir));
-    return 2;
-  }
-  QFile::remove(outDir + "/" + kCalibrationProtocolFileName);
 
   gen::FacePhoto photo;
   std::string error;
@@ -217,129 +390,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }
-
-  ShotMachine machine(outDir.toStdString() + "/");
-  ScriptedPrompts prompts;  // a message box would hold the session; they are printed instead
-  QtNamedWindows windows;
-  QtTargetWindows shownTargets;
-  RecordingTargetWindows targets(shownTargets);
-  SetMachine(&machine);
-  SetUserPrompts(&prompts);
-  SetWindows(&windows);
-  SetTargetWindows(&targets);
-
-  const QSize screen = machine.ScreenSize();
-  const QSize fullScreen = machine.FullScreenSize();  // read here: QScreen is the GUI thread's
-  std::printf("screen %d x %d, full-screen client %d x %d\n", screen.width(), screen.height(),
-              fullScreen.width(), fullScreen.height());
-  TargetFollowingUser::Options userOptions;
-  userOptions.user.screen = cv::Size(screen.width(), screen.height());
-  // The same eye movement across this screen as across the 1024 x 710 one the model is made for.
-  userOptions.user.gainX *= 1024.0 / screen.width();
-  userOptions.user.gainY *= 710.0 / screen.height();
-  TargetFollowingUser user(gen::FaceFrameGenerator(photo, gen::DefaultScene(cv::Size(640, 480))),
-                           targets.Record(), userOptions);
-  TrackerSession session;
-  // The frame gate holds the camera at the moments worth a picture, so the screen stays still
-  // while it is grabbed; frames go on when the shot is taken.
-  enum class Moment { None, Calibration, Accuracy };
-  std::atomic<Moment> wanted{Moment::None};
-  std::atomic<bool> held{false};
-  Camera().SetCameraCounter([] { return 1; });
-  Camera().SetSourceFactory([&user](int) {
-    return std::make_unique<GeneratedSource>([&user](int64_t i) { return user.Frame(i); }, 30.0);
-  });
-  Camera().SetFrameGate([&] {
-    if (held.load()) return false;
-    bool hold = false;
-    if (wanted.load() == Moment::Calibration) {
-      // Target 5 (right edge, middle) with some samples taken: its window stands clear.
-      hold = StoredSamples(session) >= 5 * 40 + 15;
-    } else if (wanted.load() == Moment::Accuracy && user.FramesOnAccuracyTargets() >= 250) {
-      // A frame whose gaze marker lies inside the panel (the stretched estimate is mostly
-      // off the screen), or any frame once that has taken too long.
-      const FrameResults& r = session.results;
-      const QPointF p = GazeMarkerPosition(session, fullScreen);
-      hold = (r.pupilFound[0] && r.pupilFound[1] && p.x() >= 10 && p.x() <= 150 && p.y() >= 10 &&
-              p.y() <= 110) ||
-             user.FramesOnAccuracyTargets() >= 1200;
-    }
-    if (hold) held = true;
-    return !hold;
-  });
-
-  // A plain desktop under everything, so that the black target windows stand out.
+  ShotSession shots(outDir, photo);
   QWidget desktop(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnBottomHint);
-  desktop.setGeometry(QRect(QPoint(0, 0), screen));
-  desktop.setAutoFillBackground(true);
-  QPalette palette = desktop.palette();
-  palette.setColor(QPalette::Window, QColor(58, 110, 165));
-  desktop.setPalette(palette);
-  desktop.show();
-
-  int status = 0;
-  {
-    TrackerDialog dialog(session);
-    dialog.move(8, 8);
-    dialog.show();
-    Pause(800);
-    Click(dialog, control_id::kGazeDirection);
-    Click(dialog, control_id::kStartTracking);
-    ImageWindow* source = windows.Window("Source");
-    ImageWindow* preview = windows.Window("Preview");
-    if (source) source->move(500, 8);
-    if (preview) preview->move(500, 530);
-    Pause(1500);
-    Click(dialog, control_id::kCalibrate);
-
-    // The shot waits for the held frame to reach the screen: the canvas, the windows.
-    auto shoot = [&](Moment moment, const QString& name, bool withPreview) {
-      wanted = moment;
-      if (!WaitFor([&] { return held.load(); }, 300)) return false;
-      Pause(600);
-      if (moment == Moment::Accuracy) {
-        const QPointF marker = GazeMarkerPosition(session, fullScreen);
-        std::printf("gaze marker at (%.0f, %.0f) in the panel\n", marker.x(), marker.y());
-      }
-      std::vector<QRect> shown = {dialog.frameGeometry()};
-      if (source) shown.push_back(source->frameGeometry());
-      if (preview) shown.push_back(preview->frameGeometry());
-      for (const auto& w : targets.Record().Existing()) shown.push_back(w.geometry);
-      const QImage screenShot = GrabScreen();
-      Save(screenShot.copy(Covered(shown, screenShot.rect())), outDir + "/" + name);
-      if (withPreview && preview) {
-        const QImage mosaic = preview->grab().toImage();
-        Save(mosaic.scaled(mosaic.size() * 2), outDir + "/session_preview.png");
-      }
-      wanted = Moment::None;
-      held = false;
-      return true;
-    };
-    if (!shoot(Moment::Calibration, "session_calibration.png", false)) {
-      std::fprintf(stderr, "the calibration did not reach target 5\n");
-      status = 1;
-    } else if (!shoot(Moment::Accuracy, "session_accuracy.png", true)) {
-      std::fprintf(stderr, "the accuracy test did not run long enough\n");
-      status = 1;
-    }
-    Click(dialog, control_id::kStopTracking);
-    Pause(300);
-    for (const std::string& line : dialog.Log().Lines()) std::printf("log: %s\n", line.c_str());
-    dialog.accept();
-  }
-  for (const std::string& m : prompts.Messages()) std::printf("message box: %s\n", m.c_str());
-
-  QFile protocol(outDir + "/" + kCalibrationProtocolFileName);
-  if (protocol.open(QIODevice::ReadOnly)) {
-    const QList<QByteArray> lines = protocol.readAll().split('\n');
-    for (const QByteArray& line : lines)
-      if (line.startsWith("Accuracy") || line.startsWith("Gaze"))
-        std::printf("protocol: %s\n", line.trimmed().constData());
-  }
-  Camera().RestoreDefaults();
-  SetTargetWindows(nullptr);
-  SetWindows(nullptr);
-  SetUserPrompts(nullptr);
-  SetMachine(nullptr);
+  ShowDesktop(desktop, shots.Screen());
+  const int status = shots.Run();
+  PrintProtocolResults(outDir);
   return status;
 }
