@@ -3,12 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <opencv2/videoio.hpp>
 #include <sstream>
 
 #include "FaceFrameGenerator.h"
 #include "ReplayBatch.h"
+#include "ReplayRun.h"
 #include "face_video.h"
 
 using namespace pupiltrak;
@@ -77,11 +79,24 @@ TEST(ReplayBatchTest, ThreeVideosOneDamagedWithTwoJobs) {
   EXPECT_EQ(rows[3].rfind("y/take.avi,take-2," + std::to_string(frames) + ",100.0,", 0), 0u)
       << rows[3];
   for (int i : {1, 3}) EXPECT_EQ(rows[i].substr(rows[i].size() - 3), ",0,") << rows[i];
-  // The damaged one does not open, or ends early: either way its row says so.
-  EXPECT_EQ(rows[2].rfind("broken.avi,broken,", 0), 0u) << rows[2];
-  EXPECT_TRUE(rows[2].find("not a video") != std::string::npos ||
-              rows[2].find("ended at frame") != std::string::npos)
+  // The damaged one keeps its header and its first frames: those are read, and its row says
+  // where it ended, with the status of a truncated input.
+  int rowFrames = -1, endedAt = -1;
+  ASSERT_EQ(std::sscanf(rows[2].c_str(), "broken.avi,broken,%d,", &rowFrames), 1) << rows[2];
+  const std::string ending = "," + std::to_string(kExitTruncated) + ",the input ended at frame ";
+  const size_t ended = rows[2].find(ending);
+  ASSERT_NE(ended, std::string::npos) << rows[2];
+  const std::string where = rows[2].substr(ended + ending.size());
+  ASSERT_EQ(std::sscanf(where.c_str(), "%d", &endedAt), 1) << rows[2];
+  EXPECT_EQ(where.rfind(std::to_string(endedAt) + " of " + std::to_string(frames) +
+                            " (the file looks truncated)",
+                        0),
+            0u)
       << rows[2];
+  EXPECT_EQ(rowFrames, endedAt) << rows[2];
+  EXPECT_GT(endedAt, 0) << rows[2];
+  EXPECT_LT(endedAt, frames) << rows[2];
+  EXPECT_EQ(Lines(Slurp(out + "/broken/frames.csv")).size(), endedAt + 1u);
   for (const char* folder : {"take", "take-2"})
     EXPECT_EQ(Lines(Slurp(out + "/" + folder + "/frames.csv")).size(), frames + 1u) << folder;
   EXPECT_FALSE(Slurp(out + "/broken/replay.log").empty());

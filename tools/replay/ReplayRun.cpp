@@ -561,8 +561,7 @@ void WarnSkipped(const std::string& file, const std::string& reason, std::atomic
                ::isatty(STDERR_FILENO) ? "\r\033[K" : "", file.c_str(), reason.c_str());
 }
 
-ReplayOutcome RunReplay(const ReplayOptions& o,
-                        const std::function<void(TrackerSession&)>& prepare) {
+ReplayOutcome RunReplay(const ReplayOptions& o, const PrepareRun& prepare) {
   ReplayOutcome outcome;
   HeadlessPlatform platform;
   TrackerSession session;
@@ -586,10 +585,9 @@ ReplayOutcome RunReplay(const ReplayOptions& o,
   }
   SessionRunner runner(session, Once(StopWhenInterrupted(std::move(input.source))));
   ConnectRunner(o, mapping, faces, recorder, session, runner);
+  if (!StartStream(o, session.stream, &outcome)) return outcome;
   if (prepare) prepare(session);
-  if (!StartStream(o, session.stream, &outcome) ||
-      !RunFrames(o, input.total, session, runner, &outcome))
-    return outcome;
+  if (!RunFrames(o, input.total, session, runner, &outcome)) return outcome;
   outcome.skippedFiles = input.skipped->load();
   if (AnyImageRead(o, out, session.state, &outcome) &&
       CommitOutputs(out, session.state, &outcome) && fixationFile.Commit(&outcome) &&
@@ -725,7 +723,7 @@ bool FinishDemo(const ReplayOptions& o, const Outputs& out, FixationFile& fixati
 
 }  // namespace
 
-ReplayOutcome RunDemo(const ReplayOptions& o) {
+ReplayOutcome RunDemo(const ReplayOptions& o, const PrepareRun& prepare) {
   ReplayOutcome outcome;
   gen::FacePhoto photo;
   Outputs out;
@@ -744,6 +742,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o) {
       !fixationFile.Open(o.outputDir, session, &outcome))
     return outcome;
   session.settleMs = o.settleMs;
+  if (prepare) prepare(session);
   ChooseDemoCaptureFile(o, session.state, platform.prompts, &out);
 
   TargetFollowingUser user(gen::FaceFrameGenerator(photo, gen::SubPixelScene(cv::Size(640, 480))),

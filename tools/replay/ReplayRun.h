@@ -54,13 +54,14 @@ void WarnSkipped(const std::string& file, const std::string& reason, std::atomic
 // (a parent that cannot be written, a file in the way) in *error.
 bool MakeOutputFolder(const std::string& path, std::string* error);
 
-// Replays options.input (or options.camera).
-// prepare (may be empty) sees the run's session once it is set up, before the first frame
-// (benchmarks attach their probes there).
-ReplayOutcome RunReplay(const ReplayOptions& options,
-                        const std::function<void(TrackerSession&)>& prepare = {});
+// Sees the run's session once it is set up and its stream (if any) is on, before the first
+// frame is read (benchmarks attach their probes there, tests wait for their subscriber).
+using PrepareRun = std::function<void(TrackerSession&)>;
+
+// Replays options.input (or options.camera). prepare may be empty.
+ReplayOutcome RunReplay(const ReplayOptions& options, const PrepareRun& prepare = {});
 // The built-in demo: tracking, the whole calibration run and the accuracy test of a virtual
-// user, as the dialog would run them, into options.outputDir.
-ReplayOutcome RunDemo(const ReplayOptions& options);
+// user, as the dialog would run them, into options.outputDir. prepare may be empty.
+ReplayOutcome RunDemo(const ReplayOptions& options, const PrepareRun& prepare = {});
 
 }  // namespace pupiltrak
