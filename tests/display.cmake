@@ -5,6 +5,7 @@ pupiltrak_add_test(display_tests
   display_statuspanel_test.cpp
   display_resources_test.cpp
   display_pictures_test.cpp
+  display_gazepictures_test.cpp
   targetwindows_slots_test.cpp)
 
 # The Qt target windows live in the widgets library.

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "mapping/AccuracyMeasures.h"
+
 namespace pupiltrak {
 
 std::string CsvHeader(bool withTargets) {
@@ -144,6 +146,26 @@ std::string ReplaySummary::FormatStages() const {
                 frames, residentAtEndKb / 1024.0, residentPeakKb / 1024.0, keptMb);
   out += buf;
   return out;
+}
+
+AccuracyFigure MeasureAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth) {
+  AccuracyFigure f;
+  double sum = 0;
+  std::vector<cv::Point2d> seen;
+  for (const GazeSample& s : samples) {
+    if (s.phase != kAccuracyPhase) continue;
+    const cv::Point2d d = s.gaze - s.target;
+    sum += d.dot(d);
+    ++f.estimates;
+    if (std::find(seen.begin(), seen.end(), s.target) == seen.end()) seen.push_back(s.target);
+  }
+  f.targets = static_cast<int>(seen.size());
+  if (f.estimates > 0) {
+    f.rmsPixels = std::sqrt(sum / f.estimates);
+    if (fullScreenWidth > 0)
+      f.rmsDegrees = MillimetresToDegrees(PixelsToMillimetres(f.rmsPixels, fullScreenWidth));
+  }
+  return f;
 }
 
 std::string FixationCsvHeader() {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "display/GazePictures.h"
 #include "mapping/Fixations.h"
 #include "tracking/FramePipeline.h"
 #include "tracking/FrameResults.h"
@@ -27,8 +28,6 @@ struct FrameRow {
   double targetX = 0, targetY = 0;
   int phase = -1;
 };
-inline constexpr int kNoPhase = -1;
-inline constexpr int kAccuracyPhase = 9;
 
 // withTargets: the demo's columns of where the user looks (target_x, target_y, phase).
 std::string CsvHeader(bool withTargets = false);
@@ -36,6 +35,11 @@ std::string CsvHeader(bool withTargets = false);
 // in this frame are left empty, so stale values never look like fresh ones.
 std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection,
                    bool withTargets = false);
+
+// The demo's accuracy against where the user looked in each frame: the RMS distance of the
+// accuracy phase's estimates from their targets. fullScreenWidth: the width the conversion to
+// degrees assumes is 358 mm.
+AccuracyFigure MeasureAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth);
 
 // fixations.csv: its header, and one line (with its '\n') per fixation.
 std::string FixationCsvHeader();

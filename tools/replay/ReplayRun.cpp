@@ -17,12 +17,12 @@
 #include <sstream>
 
 #include "ConsoleLog.h"
-#include "GazePictures.h"
 #include "Interruption.h"
 #include "TargetFollowingUser.h"
 #include "capture/SessionRunner.h"
 #include "capture/TrackerSession.h"
 #include "capture/TrackingCommands.h"
+#include "display/GazePictures.h"
 #include "mapping/AccuracyMeasures.h"
 #include "mapping/CalibrationProtocol.h"
 #include "mapping/GazeMapping.h"

@@ -1,6 +1,8 @@
 #pragma once
-// Pictures of a session's gaze: the accuracy against known targets, and a heat map of where
-// the gaze went when no targets are known.
+// Pictures of a session's gaze, drawn into images for files: the accuracy against known
+// targets, a heat map of where the gaze went when no targets are known, and the scan path of
+// the fixations over either. They take points and figures; what they show is measured
+// elsewhere.
 
 #include <opencv2/core.hpp>
 #include <string>
@@ -10,13 +12,19 @@
 
 namespace pupiltrak {
 
+// What the user looked at in a frame: a calibration target's index (0..8), an accuracy-test
+// target, or nothing known.
+inline constexpr int kNoPhase = -1;
+inline constexpr int kAccuracyPhase = 9;
+
 // One frame's gaze estimate and where the user looked then.
 struct GazeSample {
-  int phase = -1;      // calibration target 0..8, kAccuracyPhase, or none (-1)
-  cv::Point2d target;  // meaningful when phase >= 0
+  int phase = kNoPhase;  // calibration target 0..8, kAccuracyPhase or kNoPhase
+  cv::Point2d target;    // meaningful when phase >= 0
   cv::Point2d gaze;
 };
 
+// The figures written on the accuracy picture.
 struct AccuracyFigure {
   int estimates = 0;  // gaze estimates on accuracy targets
   int targets = 0;    // accuracy targets that got at least one
@@ -29,10 +37,6 @@ struct AccuracyFigure {
   // The data-quality figures of the accuracy test as one line; empty: not shown.
   std::string quality;
 };
-
-// The RMS distance of the accuracy phase's estimates from their targets. fullScreenWidth: the
-// width the conversion to degrees assumes is 358 mm.
-AccuracyFigure MeasureAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth);
 
 // The screen to scale: the calibration targets, the accuracy targets, every estimate as a dot
 // coloured by its target, each target joined to the mean of its estimates, the RMS written on

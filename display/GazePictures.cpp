@@ -1,4 +1,4 @@
-#include "GazePictures.h"
+#include "display/GazePictures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,6 @@
 #include <map>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-
-#include "ReplayReport.h"
-#include "mapping/AccuracyMeasures.h"
 
 namespace pupiltrak {
 
@@ -65,26 +62,6 @@ void Caption(Canvas& c, const std::string& text, int line = 0) {
 }
 
 }  // namespace
-
-AccuracyFigure MeasureAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth) {
-  AccuracyFigure f;
-  double sum = 0;
-  std::vector<cv::Point2d> seen;
-  for (const GazeSample& s : samples) {
-    if (s.phase != kAccuracyPhase) continue;
-    const cv::Point2d d = s.gaze - s.target;
-    sum += d.dot(d);
-    ++f.estimates;
-    if (std::find(seen.begin(), seen.end(), s.target) == seen.end()) seen.push_back(s.target);
-  }
-  f.targets = static_cast<int>(seen.size());
-  if (f.estimates > 0) {
-    f.rmsPixels = std::sqrt(sum / f.estimates);
-    if (fullScreenWidth > 0)
-      f.rmsDegrees = MillimetresToDegrees(PixelsToMillimetres(f.rmsPixels, fullScreenWidth));
-  }
-  return f;
-}
 
 cv::Mat DrawAccuracyPicture(cv::Size screen, const std::vector<cv::Point2d>& calibrationTargets,
                             const std::vector<GazeSample>& samples, const AccuracyFigure& figure) {
@@ -163,14 +140,13 @@ cv::Mat DrawGazeHeatMap(cv::Size screen, const std::vector<cv::Point2d>& gaze) {
   cv::Mat density(inner, CV_32F, cv::Scalar(0));
   int off = 0;
   for (const cv::Point2d& g : gaze) {
-    const int x = static_cast<int>(std::floor(g.x * c.scale));
-    const int y = static_cast<int>(std::floor(g.y * c.scale));
-    if (x < 0 || y < 0 || x >= inner.width || y >= inner.height || !std::isfinite(g.x) ||
-        !std::isfinite(g.y)) {
+    // Tested before the conversion to int, which is undefined for them.
+    const double sx = std::floor(g.x * c.scale), sy = std::floor(g.y * c.scale);
+    if (!(sx >= 0 && sy >= 0 && sx < inner.width && sy < inner.height)) {
       ++off;
       continue;
     }
-    density.at<float>(y, x) += 1.0f;
+    density.at<float>(static_cast<int>(sy), static_cast<int>(sx)) += 1.0f;
   }
   // About a degree of visual angle on a desktop screen: the spread of one fixation.
   const double sigma = std::max(2.0, 20.0 * c.scale);
