@@ -237,11 +237,11 @@ bool TrackerDialog::InitDialog() {
   AddLogLine("Loading " + cascadeFileName_);
   if (!cascade) {
     AddBugLine("Could not load classifier cascade " + cascadeFileName_);
-    AddLogLine(ProtocolLocationLine());
+    AddLogLine(ProtocolLocationLine(session_.platform.Machine()));
     return false;
   }
   AddLogLine("Classifier cascade " + cascadeFileName_ + " loaded");
-  AddLogLine(ProtocolLocationLine());
+  AddLogLine(ProtocolLocationLine(session_.platform.Machine()));
   // 8. The session: the cascade, the target windows' class with the calibration target
   // picture, the gaze strip charts in client-area pixels.
   SetUpSession(session_, std::move(cascade), &canvas_,
@@ -341,7 +341,8 @@ QMenu* TrackerDialog::CreateContextMenu(QWidget* parent) {
   last->setCheckable(true);
   last->setChecked(session_.UsingMapping());
   connect(last, &QAction::toggled, this, [this](bool on) {
-    UseLastCalibrationCommand(session_, *this, on, CalibrationProtocolPath());
+    UseLastCalibrationCommand(session_, *this, on,
+                              CalibrationProtocolPath(session_.platform.Machine()));
   });
   AddSettlingMenu(menu);
   return menu;

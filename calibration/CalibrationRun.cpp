@@ -20,7 +20,8 @@ void RunCalibrateCommand(CalibrationParts& parts, DialogControls& dialog) {
     parts.prompts.MessageBox("Please start tracking before you try to calibrate.");
     return;
   }
-  const std::string path = parts.machine.ProgramDirectory() + kCalibrationProtocolFileName;
+  // Where the start-up line said calibrations are recorded.
+  const std::string path = CalibrationProtocolPath(parts.machine);
   std::string error;
   bool opened = false;
   const QSize fullScreen = parts.machine.FullScreenSize();

@@ -23,28 +23,31 @@ int TruncPosition(double v) {
   return static_cast<int>(std::trunc(std::fmax(-limit, std::fmin(limit, v))));
 }
 
-// Creates a target window centred on (x, y); returns its handle, or 0 with the error code.
-uintptr_t CreateTarget(const std::string& title, int x, int y, unsigned long* error) {
-  *error = 0;
-  return TargetWindows().Create(title, x - kWindowSize / 2, y - kWindowSize / 2, kWindowSize,
-                                kWindowSize, error);
-}
-
-void ReportFailure(unsigned long error) {
-  char text[32];
-  std::snprintf(text, sizeof text, "Error %lu", error);
-  UserPrompts().MessageBox(text);
-}
-
 }  // namespace
 
-void RegisterTargetWindowClass(const QImage& targetBitmap) {
-  TargetWindows().RegisterClass(targetBitmap);
+void RegisterTargetWindowClass(TargetWindowHost& host, const QImage& targetBitmap) {
+  host.RegisterClass(targetBitmap);
+}
+
+TargetWindowHost& TargetWindowSlots::Host() const { return host_ ? *host_ : TargetWindows(); }
+
+// Creates a target window centred on (x, y); returns its handle, or 0 with the error code.
+uintptr_t TargetWindowSlots::CreateTarget(const std::string& title, int x, int y,
+                                          unsigned long* error) {
+  *error = 0;
+  return Host().Create(title, x - kWindowSize / 2, y - kWindowSize / 2, kWindowSize, kWindowSize,
+                       error);
+}
+
+void TargetWindowSlots::ReportFailure(unsigned long error) {
+  char text[32];
+  std::snprintf(text, sizeof text, "Error %lu", error);
+  (prompts_ ? *prompts_ : UserPrompts()).MessageBox(text);
 }
 
 void TargetWindowSlots::DestroyCalibrationLocked() {
   for (uintptr_t& slot : calibration_) {
-    if (slot) TargetWindows().Destroy(slot);
+    if (slot) Host().Destroy(slot);
     slot = 0;
   }
 }
@@ -68,7 +71,7 @@ void TargetWindowSlots::CreateAccuracy(int x, int y) {
   unsigned long error = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (accuracy_) TargetWindows().Destroy(accuracy_);
+    if (accuracy_) Host().Destroy(accuracy_);
     accuracy_ = CreateTarget("TitleIsIrrelevant", x, y, &error);
     if (accuracy_) return;
   }
@@ -83,7 +86,7 @@ void TargetWindowSlots::DestroyCalibration() {
 void TargetWindowSlots::DestroyAll() {
   std::lock_guard<std::mutex> lock(mutex_);
   DestroyCalibrationLocked();
-  if (accuracy_) TargetWindows().Destroy(accuracy_);
+  if (accuracy_) Host().Destroy(accuracy_);
   accuracy_ = 0;
 }
 

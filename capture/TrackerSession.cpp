@@ -276,7 +276,8 @@ void SetUpSession(TrackerSession& session, std::shared_ptr<cv::CascadeClassifier
                   DialogCanvas* mainWindow, QSize fullScreen) {
   session.state.FaceCascade = std::move(cascade);
   session.state.Font = kOverlayFont;
-  RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
+  RegisterTargetWindowClass(session.platform.TargetWindows(),
+                            ResourceBitmap(resource_id::kTargetMarker));
   session.state.MainWindow = mainWindow;
   if (mainWindow) session.charts.Create(*mainWindow, fullScreen);
 }

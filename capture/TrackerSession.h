@@ -85,7 +85,7 @@ class TrackerSession {
   std::atomic<double> gazeFramesPerSecond{30.0};
   // "Gaze X" and "Gaze Y" on the main dialog, and the target windows on the screen.
   GazeCharts charts;
-  TargetWindowSlots targetWindows;
+  TargetWindowSlots targetWindows{platform.targets, platform.prompts};
   // The gaze stream to other programs (off until switched on).
   GazeStream stream;
   // What the camera callback keeps from frame to frame.

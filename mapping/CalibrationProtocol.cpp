@@ -110,18 +110,18 @@ void CalibrationProtocol::Reset() {
   failed_ = 0;
 }
 
-std::string CalibrationProtocolPath() {
+std::string CalibrationProtocolPath(MachineFacts& machine) {
   // Beside the program whenever it may write there (a build folder, a portable copy); an
   // installed program's folder belongs to the system, so the protocol goes to the user's.
-  const std::string programDir = Machine().ProgramDirectory();
-  if (Machine().FolderWritable(programDir)) return programDir + kCalibrationProtocolFileName;
-  const std::string userDir = Machine().UserDataDirectory();
+  const std::string programDir = machine.ProgramDirectory();
+  if (machine.FolderWritable(programDir)) return programDir + kCalibrationProtocolFileName;
+  const std::string userDir = machine.UserDataDirectory();
   MakeFolders(userDir);  // a failure shows when the protocol is opened
   return userDir + kCalibrationProtocolFileName;
 }
 
-std::string ProtocolLocationLine() {
-  return "Calibrations are recorded in " + CalibrationProtocolPath();
+std::string ProtocolLocationLine(MachineFacts& machine) {
+  return "Calibrations are recorded in " + CalibrationProtocolPath(machine);
 }
 
 std::string FormatFixed2(double value) {

@@ -17,6 +17,8 @@
 
 namespace pupiltrak {
 
+class MachineFacts;
+
 struct CalibrationData;
 struct GazeMapping;
 struct MappingFit;
@@ -69,11 +71,11 @@ class CalibrationProtocol {
   int failed_ = 0;
 };
 
-// The protocol's path: in the program's directory when the program may write there, otherwise
-// in the user's data folder (created when missing).
-std::string CalibrationProtocolPath();
+// The protocol's path on that machine (a session's): in the program's directory when the
+// program may write there, otherwise in the user's data folder (created when missing).
+std::string CalibrationProtocolPath(MachineFacts& machine);
 // The start-up log line that says where the protocol goes.
-std::string ProtocolLocationLine();
+std::string ProtocolLocationLine(MachineFacts& machine);
 
 // A double as "%.2lf" in the C locale, whatever locale the program runs in.
 std::string FormatFixed2(double value);

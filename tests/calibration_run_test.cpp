@@ -208,6 +208,26 @@ TEST_F(CalibrateCommandTest, StoppingDuringARunDropsItsLaterLinesButTheFitStillR
   EXPECT_EQ(session.protocol.Dropped(), 260 + 1);
 }
 
+// Where the start-up line says calibrations are recorded: an installed program's folder cannot
+// be written, so the protocol goes to the user's data folder.
+TEST_F(CalibrateCommandTest, AProgramFolderThatCannotBeWrittenSendsTheProtocolToTheUsersFolder) {
+  const std::string userDir = dir.filePath("user").toStdString();
+  machine.SetUserDataDirectory(userDir);
+  machine.SetReadOnlyFolders({dir.path().toStdString()});
+  EXPECT_EQ(ProtocolLocationLine(machine),
+            "Calibrations are recorded in " + userDir + "/CalibrationProtocol.txt");
+  session.state.TrackingActive = 1;
+  session.Calibrate(dialog);
+  EXPECT_TRUE(dialog.bugLines.empty());
+  FeedFrames(session, 3);
+  session.CloseProtocol();
+  std::ifstream in(userDir + "/CalibrationProtocol.txt", std::ios::binary);
+  std::string first;
+  ASSERT_TRUE(std::getline(in, first));
+  EXPECT_EQ(first.rfind("Point = 0\tSample = ", 0), 0u) << first;
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(ProtocolPath())));
+}
+
 TEST_F(CalibrateCommandTest, AProtocolThatCannotBeOpenedIsReportedAndTheRunGoesOn) {
   ASSERT_TRUE(QDir(dir.path()).mkdir("CalibrationProtocol.txt"));
   session.state.TrackingActive = 1;

@@ -2,6 +2,9 @@
 // thread with its own camera layer, and each gets the records it gets when it runs alone.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -9,6 +12,8 @@
 
 #include "capture/SessionRunner.h"
 #include "capture/TrackerSession.h"
+#include "capture_fakes.h"
+#include "mapping/CalibrationProtocol.h"
 #include "platform/HeadlessPlatform.h"
 #include "tracking_support.h"
 
@@ -53,17 +58,28 @@ std::string Describe(const FrameRecord& record) {
   return out.str();
 }
 
-// One session on a headless platform of its own, through the runner, on these frames.
-std::vector<std::string> RunOnOwnPlatform(const std::vector<cv::Mat>& frames) {
+// What one session left: a line per frame, its protocol, the target windows on its host.
+struct OwnRun {
+  std::vector<std::string> records;
+  std::string protocol;
+  std::vector<std::string> windows;
+};
+
+// One session on a headless platform of its own, through the runner, on these frames, in a
+// calibration run whose protocol goes to the platform's own program folder.
+OwnRun RunOnOwnPlatform(const std::vector<cv::Mat>& frames) {
   HeadlessPlatform platform(HeadlessPlatform::Reach::kOwn);
   // The detection time and the frame rate in the mosaic come from this platform's clock.
   platform.machine.PinTicks(1000);
+  QTemporaryDir programDir;
+  platform.machine.SetProgramDirectory(programDir.path().toStdString());
   TrackerSession session(platform.Parts());
   SetUpSession(session, std::make_shared<cv::CascadeClassifier>(PUPILTRAK_CASCADE), nullptr,
                QSize(1024, 710));
   session.state.SearchEyeRegions = 1;
   session.state.EstimateGazeDirection = 1;
-  std::vector<std::string> records;
+  OwnRun run;
+  std::vector<std::string>& records = run.records;
   SessionRunner runner(session, [&frames] {
     return std::make_unique<GeneratedSource>(
         [&frames](int64_t i) { return frames[static_cast<size_t>(i)].clone(); }, 0,
@@ -71,28 +87,48 @@ std::vector<std::string> RunOnOwnPlatform(const std::vector<cv::Mat>& frames) {
   });
   runner.AddListener(
       [&records](const FrameRecord& record) { records.push_back(Describe(record)); });
+  runner.HoldFrames();  // the run starts before the first frame
   EXPECT_TRUE(runner.Start());
+  RecordingDialog log;
+  session.Calibrate(log);
+  EXPECT_EQ(log.Lines(), std::vector<std::string>{}) << "the protocol opened";
+  runner.ReleaseFrames();
   runner.Wait();
   runner.Finish();
+  session.CloseProtocol();
   EXPECT_EQ(&runner.Camera(), &platform.Camera());
-  return records;
+  EXPECT_EQ(CalibrationProtocolPath(platform.machine),
+            programDir.path().toStdString() + "/CalibrationProtocol.txt");
+  std::ifstream protocol(CalibrationProtocolPath(platform.machine), std::ios::binary);
+  run.protocol.assign(std::istreambuf_iterator<char>(protocol), {});
+  for (const auto& window : platform.targets.Existing()) run.windows.push_back(window.title);
+  return run;
 }
 
 TEST(SessionRunnerTest, TwoSessionsSideBySideOnTheirOwnPlatformsGetWhatEachGetsAlone) {
   const std::vector<cv::Mat> left = LookingAround(-1.0f), right = LookingAround(1.0f);
-  const std::vector<std::string> leftAlone = RunOnOwnPlatform(left);
-  const std::vector<std::string> rightAlone = RunOnOwnPlatform(right);
-  ASSERT_EQ(leftAlone.size(), static_cast<size_t>(kFrames));
-  ASSERT_EQ(rightAlone.size(), static_cast<size_t>(kFrames));
-  ASSERT_NE(leftAlone, rightAlone) << "the two sessions' records must tell them apart";
+  const OwnRun leftAlone = RunOnOwnPlatform(left);
+  const OwnRun rightAlone = RunOnOwnPlatform(right);
+  ASSERT_EQ(leftAlone.records.size(), static_cast<size_t>(kFrames));
+  ASSERT_EQ(rightAlone.records.size(), static_cast<size_t>(kFrames));
+  ASSERT_NE(leftAlone.records, rightAlone.records)
+      << "the two sessions' records must tell them apart";
+  // Each calibration shows its first target on its own host and samples into its own file.
+  EXPECT_EQ(leftAlone.windows, std::vector<std::string>{"1"});
+  EXPECT_EQ(leftAlone.protocol.rfind("Point = 0\tSample = ", 0), 0u) << leftAlone.protocol;
+  ASSERT_NE(leftAlone.protocol, rightAlone.protocol);
 
-  std::vector<std::string> leftBeside, rightBeside;
+  OwnRun leftBeside, rightBeside;
   std::thread leftThread([&] { leftBeside = RunOnOwnPlatform(left); });
   std::thread rightThread([&] { rightBeside = RunOnOwnPlatform(right); });
   leftThread.join();
   rightThread.join();
-  EXPECT_EQ(leftBeside, leftAlone);
-  EXPECT_EQ(rightBeside, rightAlone);
+  EXPECT_EQ(leftBeside.records, leftAlone.records);
+  EXPECT_EQ(rightBeside.records, rightAlone.records);
+  EXPECT_EQ(leftBeside.protocol, leftAlone.protocol);
+  EXPECT_EQ(rightBeside.protocol, rightAlone.protocol);
+  EXPECT_EQ(leftBeside.windows, leftAlone.windows);
+  EXPECT_EQ(rightBeside.windows, rightAlone.windows);
   EXPECT_FALSE(Camera().Initialised()) << "the process's camera layer was never used";
 }
 

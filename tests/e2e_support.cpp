@@ -302,8 +302,8 @@ SessionResult SessionTest::RunSession(const SessionOptions& o) {
   result.blinkFrames = user_->BlinkFrames();
   result.oneEyeFrames = user_->OneEyeFrames();
 
-  QFile file(QString::fromStdString(CalibrationProtocolPath()));
-  EXPECT_EQ(CalibrationProtocolPath(),
+  QFile file(QString::fromStdString(CalibrationProtocolPath(session.platform.Machine())));
+  EXPECT_EQ(CalibrationProtocolPath(session.platform.Machine()),
             programDir_.path().toStdString() + "/CalibrationProtocol.txt");
   if (file.open(QIODevice::ReadOnly)) {
     const std::string text = file.readAll().toStdString();

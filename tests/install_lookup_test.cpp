@@ -112,17 +112,17 @@ TEST_F(Lookup, ADamagedCascadeInTheCurrentDirectoryIsNotPassedOver) {
 
 TEST_F(Lookup, ProtocolBesideAWritableProgramElseInTheUsersDataFolder) {
   const std::string userDir = tree.Dir("home/.local/share/pupiltrak08");
-  EXPECT_EQ(CalibrationProtocolPath(), tree.Dir("bin") + "CalibrationProtocol.txt");
+  EXPECT_EQ(CalibrationProtocolPath(Machine()), tree.Dir("bin") + "CalibrationProtocol.txt");
   EXPECT_FALSE(QDir(QString::fromStdString(userDir)).exists());
 
   machine.SetReadOnlyFolders({tree.Dir("bin")});
-  EXPECT_EQ(CalibrationProtocolPath(), userDir + "CalibrationProtocol.txt");
+  EXPECT_EQ(CalibrationProtocolPath(Machine()), userDir + "CalibrationProtocol.txt");
   EXPECT_TRUE(QDir(QString::fromStdString(userDir)).exists());
-  EXPECT_EQ(ProtocolLocationLine(),
+  EXPECT_EQ(ProtocolLocationLine(Machine()),
             "Calibrations are recorded in " + userDir + "CalibrationProtocol.txt");
   // The calibration really writes there.
   CalibrationProtocol protocol;
-  ASSERT_TRUE(protocol.Open(CalibrationProtocolPath()));
+  ASSERT_TRUE(protocol.Open(CalibrationProtocolPath(Machine())));
   protocol.Close("end\r\n");
   EXPECT_TRUE(QFile::exists(QString::fromStdString(userDir + "CalibrationProtocol.txt")));
   EXPECT_FALSE(QFile::exists(QString::fromStdString(tree.Dir("bin") + "CalibrationProtocol.txt")));

@@ -18,7 +18,9 @@ namespace {
 
 class TargetWindowSlotsTest : public ::testing::Test {
  protected:
-  void SetUp() override { RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker)); }
+  void SetUp() override {
+    RegisterTargetWindowClass(host_, ResourceBitmap(resource_id::kTargetMarker));
+  }
   void TearDown() override { slots_.DestroyAll(); }
 
   std::vector<std::string> Titles() const {
@@ -33,10 +35,10 @@ class TargetWindowSlotsTest : public ::testing::Test {
     return QRect();
   }
 
-  HeadlessPlatform platform_;
+  HeadlessPlatform platform_{HeadlessPlatform::Reach::kOwn};
   HeadlessTargetWindows& host_ = platform_.targets;
   ScriptedPrompts& prompts_ = platform_.prompts;
-  TargetWindowSlots slots_;
+  TargetWindowSlots slots_{&host_, &prompts_};
 };
 
 }  // namespace
@@ -100,7 +102,7 @@ TEST_F(TargetWindowSlotsTest, CreationWithoutTheClassReportsTheErrorCode) {
   EXPECT_TRUE(host_.Existing().empty());
   // The empty slots are harmless afterwards; the accuracy window is tried again.
   slots_.DestroyCalibration();
-  RegisterTargetWindowClass(ResourceBitmap(resource_id::kTargetMarker));
+  RegisterTargetWindowClass(host_, ResourceBitmap(resource_id::kTargetMarker));
   slots_.CreateAccuracy(10, 10);
   EXPECT_EQ(Titles(), std::vector<std::string>{"TitleIsIrrelevant"});
   EXPECT_EQ(prompts_.Messages().size(), 2u);
@@ -118,6 +120,30 @@ TEST_F(TargetWindowSlotsTest, FrameThreadAndDialogNeverLeaveTwoCalibrationWindow
   stop = true;
   frames.join();
   EXPECT_LE(host_.Existing().size(), 1u);
+}
+
+// Slots given no host use the process's windows and prompts; a session's slots keep to its own.
+TEST(TargetWindowSlotsPlatformTest, SlotsUseTheirSessionsHostAndPromptsOrElseTheProcesss) {
+  HeadlessPlatform process;  // the process's stand-ins
+  HeadlessPlatform own(HeadlessPlatform::Reach::kOwn);
+  const QImage& bitmap = ResourceBitmap(resource_id::kTargetMarker);
+  RegisterTargetWindowClass(process.targets, bitmap);
+  RegisterTargetWindowClass(own.targets, bitmap);
+  TargetWindowSlots processSlots, ownSlots(&own.targets, &own.prompts);
+  processSlots.CreateCalibration(0, 88, 88);
+  ownSlots.CreateCalibration(4, 500, 300);
+  ASSERT_EQ(process.targets.Existing().size(), 1u);
+  EXPECT_EQ(process.targets.Existing()[0].title, "1");
+  ASSERT_EQ(own.targets.Existing().size(), 1u);
+  EXPECT_EQ(own.targets.Existing()[0].title, "5");
+
+  own.targets.Clear();  // its class is gone: the failure shows on its own prompts
+  ownSlots.CreateAccuracy(10, 10);
+  EXPECT_EQ(own.prompts.Messages(), std::vector<std::string>{"Error 1407"});
+  EXPECT_TRUE(process.prompts.Messages().empty());
+  processSlots.DestroyAll();
+  ownSlots.DestroyAll();
+  EXPECT_TRUE(process.targets.Existing().empty());
 }
 
 TEST(DrawMarkerTest, WhitePixelsLeaveTheDestinationAsItWas) {

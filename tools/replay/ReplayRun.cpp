@@ -766,7 +766,7 @@ ReplayOutcome RunDemo(const ReplayOptions& o, const PrepareRun& prepare) {
   EndStream(o, session.stream, &outcome);
   outcome.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   outcome.log = log.Lines();
-  outcome.protocolPath = CalibrationProtocolPath();
+  outcome.protocolPath = CalibrationProtocolPath(session.platform.Machine());
   outcome.mosaicPath = out.mosaicPath;
   if (!o.quiet)
     canvas.Snapshot().save(QString::fromStdString(Join(o.outputDir, "dialog-client.png")));
