@@ -9,28 +9,13 @@
 #include <vector>
 
 #include "mapping/Fixations.h"
+#include "mapping/GazeQuality.h"
 
 namespace pupiltrak {
 
-// What the user looked at in a frame: a calibration target's index (0..8), an accuracy-test
-// target, or nothing known.
-inline constexpr int kNoPhase = -1;
-inline constexpr int kAccuracyPhase = 9;
-
-// One frame's gaze estimate and where the user looked then.
-struct GazeSample {
-  int phase = kNoPhase;  // calibration target 0..8, kAccuracyPhase or kNoPhase
-  cv::Point2d target;    // meaningful when phase >= 0
-  cv::Point2d gaze;
-};
-
-// The figures written on the accuracy picture.
-struct AccuracyFigure {
-  int estimates = 0;  // gaze estimates on accuracy targets
-  int targets = 0;    // accuracy targets that got at least one
-  // Against where the user looked in each frame.
-  double rmsPixels = 0;
-  double rmsDegrees = 0;  // by the protocol's conversion (358 mm wide screen at 500 mm)
+// The figures written on the accuracy picture: the estimates against where the user looked,
+// and the protocol's own.
+struct AccuracyFigure : SampleAccuracy {
   // The protocol's own figures (against the target shown in each frame), as it wrote them;
   // empty when unknown.
   std::string protocolPixels, protocolDegrees;

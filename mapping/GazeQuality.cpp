@@ -119,3 +119,27 @@ void GazeQualitySums::Reset() {
 }
 
 }  // namespace pupiltrak
+
+namespace pupiltrak {
+
+SampleAccuracy MeasureSampleAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth) {
+  SampleAccuracy a;
+  double sum = 0;
+  std::vector<cv::Point2d> seen;
+  for (const GazeSample& s : samples) {
+    if (s.phase != kAccuracyPhase) continue;
+    const cv::Point2d d = s.gaze - s.target;
+    sum += d.dot(d);
+    ++a.estimates;
+    if (std::find(seen.begin(), seen.end(), s.target) == seen.end()) seen.push_back(s.target);
+  }
+  a.targets = static_cast<int>(seen.size());
+  if (a.estimates > 0) {
+    a.rmsPixels = std::sqrt(sum / a.estimates);
+    if (fullScreenWidth > 0)
+      a.rmsDegrees = MillimetresToDegrees(PixelsToMillimetres(a.rmsPixels, fullScreenWidth));
+  }
+  return a;
+}
+
+}  // namespace pupiltrak

@@ -5,8 +5,32 @@
 // of frames without a gaze estimate). docs/GAZE.md has the definitions.
 
 #include <mutex>
+#include <opencv2/core/types.hpp>
+#include <vector>
 
 namespace pupiltrak {
+
+// What the user looked at in a frame: a calibration target's index (0..8), an accuracy-test
+// target, or nothing known.
+inline constexpr int kNoPhase = -1;
+inline constexpr int kAccuracyPhase = 9;
+
+// One frame's gaze estimate and where the user looked then.
+struct GazeSample {
+  int phase = kNoPhase;  // calibration target 0..8, kAccuracyPhase or kNoPhase
+  cv::Point2d target;    // meaningful when phase >= 0
+  cv::Point2d gaze;
+};
+
+// The accuracy-test estimates against where the user looked in each frame (not the target
+// shown): what a tracker achieves once the eyes have arrived.
+struct SampleAccuracy {
+  int estimates = 0;  // gaze estimates on accuracy targets
+  int targets = 0;    // accuracy targets that got at least one
+  double rmsPixels = 0;
+  double rmsDegrees = 0;  // by the protocol's conversion (358 mm wide screen at 500 mm)
+};
+SampleAccuracy MeasureSampleAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth);
 
 struct GazeQualityFigures {
   long frames = 0;    // accuracy-test frames counted (settling frames are not)

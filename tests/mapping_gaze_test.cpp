@@ -171,3 +171,26 @@ TEST(AccuracyGeometryTest, DegreesAndPixelsAreInverse) {
   EXPECT_NEAR(DegreesToPixels(1.0, 1024), 24.96, 0.01);
   EXPECT_TRUE(std::isnan(PixelsToDegrees(10, 0)));
 }
+
+TEST(SampleAccuracyTest, OnlyAccuracyEstimatesCountAgainstWhereTheUserLooked) {
+  // Two accuracy targets, 3-4-5 offsets and an exact hit; calibration and unknown frames,
+  // however far off, are not part of it.
+  const std::vector<GazeSample> samples = {{kAccuracyPhase, {100, 100}, {103, 104}},
+                                           {kAccuracyPhase, {100, 100}, {97, 96}},
+                                           {kAccuracyPhase, {500, 300}, {500, 300}},
+                                           {kAccuracyPhase, {500, 300}, {500, 305}},
+                                           {3, {50, 50}, {900, 900}},
+                                           {kNoPhase, {}, {-400, 2000}}};
+  const SampleAccuracy a = MeasureSampleAccuracy(samples, kWidth);
+  EXPECT_EQ(a.estimates, 4);
+  EXPECT_EQ(a.targets, 2);
+  EXPECT_NEAR(a.rmsPixels, std::sqrt(75.0 / 4), 1e-9);
+  // As the protocol converts: 4.33 px of 1024 on 358 mm are 1.51 mm, whole millimetres, so
+  // 1 mm at 500 mm.
+  EXPECT_NEAR(a.rmsDegrees, 0.11459, 1e-5);
+
+  const SampleAccuracy none = MeasureSampleAccuracy({samples[4], samples[5]}, kWidth);
+  EXPECT_EQ(none.estimates, 0);
+  EXPECT_EQ(none.rmsPixels, 0);
+  EXPECT_EQ(MeasureSampleAccuracy(samples, 0).rmsDegrees, 0);  // no screen width, no degrees
+}

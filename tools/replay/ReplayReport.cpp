@@ -148,26 +148,6 @@ std::string ReplaySummary::FormatStages() const {
   return out;
 }
 
-AccuracyFigure MeasureAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth) {
-  AccuracyFigure f;
-  double sum = 0;
-  std::vector<cv::Point2d> seen;
-  for (const GazeSample& s : samples) {
-    if (s.phase != kAccuracyPhase) continue;
-    const cv::Point2d d = s.gaze - s.target;
-    sum += d.dot(d);
-    ++f.estimates;
-    if (std::find(seen.begin(), seen.end(), s.target) == seen.end()) seen.push_back(s.target);
-  }
-  f.targets = static_cast<int>(seen.size());
-  if (f.estimates > 0) {
-    f.rmsPixels = std::sqrt(sum / f.estimates);
-    if (fullScreenWidth > 0)
-      f.rmsDegrees = MillimetresToDegrees(PixelsToMillimetres(f.rmsPixels, fullScreenWidth));
-  }
-  return f;
-}
-
 std::string FixationCsvHeader() {
   return "number,start_frame,end_frame,start_ms,duration_ms,x,y,dispersion_deg\n";
 }

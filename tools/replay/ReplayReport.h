@@ -36,11 +36,6 @@ std::string CsvHeader(bool withTargets = false);
 std::string CsvRow(const FrameRow& row, const FrameResults& r, bool gazeDirection,
                    bool withTargets = false);
 
-// The demo's accuracy against where the user looked in each frame: the RMS distance of the
-// accuracy phase's estimates from their targets. fullScreenWidth: the width the conversion to
-// degrees assumes is 358 mm.
-AccuracyFigure MeasureAccuracy(const std::vector<GazeSample>& samples, int fullScreenWidth);
-
 // fixations.csv: its header, and one line (with its '\n') per fixation.
 std::string FixationCsvHeader();
 std::string FixationCsvRow(const Fixation& f);

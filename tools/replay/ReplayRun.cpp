@@ -686,7 +686,9 @@ bool WriteAccuracyPicture(const ReplayOptions& o, TrackerSession& session,
   session.samples.WithData([&](const CalibrationData& data) {
     for (const CalibrationTarget& t : data.targets) calibrationTargets.emplace_back(t.x, t.y);
   });
-  AccuracyFigure figure = MeasureAccuracy(recorder.Samples(), kDemoFullScreen.width());
+  AccuracyFigure figure;
+  static_cast<SampleAccuracy&>(figure) =
+      MeasureSampleAccuracy(recorder.Samples(), kDemoFullScreen.width());
   if (outcome->accuracy.size() >= 3) {
     auto value = [](const std::string& line) { return line.substr(line.rfind(": ") + 2); };
     figure.protocolPixels = value(outcome->accuracy[0]);
